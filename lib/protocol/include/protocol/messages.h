@@ -1,0 +1,65 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace protocol {
+
+/// Message identifiers. The numbers are part of the wire format: never renumber.
+enum MessageId : std::uint16_t
+{
+    // TCP session on the device's service port (default 34567)
+    MsgLoginHello = 1000,        ///< C->D JSON {"UserName","ClientNonce"}
+    MsgLoginChallenge = 1001,    ///< D->C JSON {"Ret","Nonce"}
+    MsgLoginProof = 1002,        ///< C->D JSON {"UserName","Proof"}
+    MsgLoginResult = 1003,       ///< D->C JSON {"Ret","SessionID","DeviceInfo":{...}}
+    MsgLogout = 1004,            ///< C->D JSON {}
+    MsgLogoutAnswer = 1005,      ///< D->C JSON {"Ret"}
+    MsgKeepAlive = 1006,         ///< C->D JSON {}
+    MsgKeepAliveAnswer = 1007,   ///< D->C JSON {"Ret"}
+    MsgGetConfig = 1020,         ///< C->D JSON {"Command","Channel","MaxSize"}
+    MsgGetConfigAnswer = 1021,   ///< D->C binary: int32 ret, then the record bytes when ret == 100
+    MsgSetConfig = 1022,         ///< C->D binary: int32 command, int32 channel, then the record bytes
+    MsgSetConfigAnswer = 1023,   ///< D->C JSON {"Ret"}
+    MsgGetConfigJson = 1024,     ///< C->D JSON {"Name","Command","Channel"}
+    MsgGetConfigJsonAnswer = 1025, ///< D->C JSON: the device's own reply object ({"Name","Ret","SessionID",<Name>:...})
+    MsgSetConfigJson = 1026,     ///< C->D JSON {"Name","Command","Channel","Text"}
+    MsgSetConfigJsonAnswer = 1027, ///< D->C JSON {"Ret"}
+    MsgGetAbilityJson = 1028,    ///< C->D JSON {"Name","Channel"}
+    MsgGetAbilityJsonAnswer = 1029, ///< D->C JSON: the device's own reply object
+    MsgControl = 1030,           ///< C->D JSON {"Action"} (0 = reboot)
+    MsgControlAnswer = 1031,     ///< D->C JSON {"Ret"}
+
+    // UDP discovery port (default 34569): search and address change without login
+    MsgSearchRequest = 1500,     ///< C->bcast JSON {"Token"}
+    MsgSearchAnswer = 1501,      ///< D->C JSON {"Token", search record fields}
+    MsgNetSetHello = 1510,       ///< C->bcast JSON {"Token","MAC","UserName"}
+    MsgNetSetChallenge = 1511,   ///< D->C JSON {"Token","MAC","Ret","Nonce"}
+    MsgNetSetRequest = 1512,     ///< C->bcast JSON {"Token","MAC","UserName","Nonce","Mode","HostIP","Submask","GateWay","HostMAC","Proof"}
+    MsgNetSetAnswer = 1513,      ///< D->C JSON {"Token","MAC","Ret"}
+
+    // TCP upgrade-progress port 34560 (device -> client only)
+    MsgUpgradeProgress = 1524,   ///< D->C JSON {"Name":"OPSystemUpgrade","Type":"UpgradeProcess","Ret":n}
+
+    // Emulator control port (tests only)
+    MsgEmuControl = 1900,        ///< JSON {"Cmd",...}
+    MsgEmuControlAnswer = 1901,  ///< JSON {"Ret",...}
+};
+
+/// Largest body accepted for `id`, or 0 when the id is unknown. Checked before any body byte is read.
+std::uint32_t maxBodyLength(std::uint16_t id);
+
+/// Whether `id` carries a JSON object body (else a binary body).
+bool isJsonBody(std::uint16_t id);
+
+/// Result codes carried in "Ret" members and in the int32 prefix of binary answers.
+constexpr int kRetOk = 100;
+
+/// Protocol limits.
+constexpr std::uint32_t kMaxJsonBody = 64 * 1024;
+constexpr std::uint32_t kMaxRecordSize = 2 * 1024 * 1024; ///< largest configuration record on the wire
+constexpr std::uint16_t kDefaultServicePort = 34567;
+constexpr std::uint16_t kDefaultDiscoveryPort = 34569;
+constexpr std::uint16_t kUpgradePort = 34560;
+
+} // namespace protocol
