@@ -17,6 +17,8 @@ enum class DecodeStatus
 /// Parses a JSON object body. Refuses anything that is not one object, nesting deeper than 32,
 /// and bodies longer than kMaxJsonBody.
 DecodeStatus decodeJsonObject(const std::uint8_t* data, std::size_t size, Json::Value& out);
+/// Same checks with another size limit, for bodies allowed to exceed kMaxJsonBody (see maxBodyLength).
+DecodeStatus decodeJsonObject(const std::uint8_t* data, std::size_t size, Json::Value& out, std::size_t maxSize);
 std::vector<std::uint8_t> encodeJson(const Json::Value& object);
 
 /// Typed readers for members of a decoded object: false when absent or of the wrong type/range.

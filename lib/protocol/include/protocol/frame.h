@@ -73,4 +73,25 @@ ParseResult parseHeader(const std::uint8_t* data, std::size_t size);
 std::vector<std::uint8_t> encodeFrame(FrameHeader header, const std::uint8_t* body, std::size_t bodySize);
 std::vector<std::uint8_t> encodeFrame(FrameHeader header, const std::vector<std::uint8_t>& body);
 
+/// Reassembles frames from a byte stream (a TCP connection): append what the socket delivered,
+/// then call next() until it stops returning Ok. After a Bad result the stream stays broken (the
+/// caller closes the connection) and holds no bytes.
+class FrameStream
+{
+public:
+    void append(const std::uint8_t* data, std::size_t size);
+    /// Ok: `frame` is the next whole frame. Incomplete: wait for more bytes. Bad: give up.
+    ParseResult next();
+    /// Bytes received and not yet returned as a frame.
+    std::size_t buffered() const;
+    bool broken() const;
+    void reset();
+
+private:
+    std::vector<std::uint8_t> buffer_;
+    std::size_t start_ = 0; ///< bytes at the front of buffer_ already returned as frames
+    bool broken_ = false;
+    BadReason reason_ = BadReason::None;
+};
+
 } // namespace protocol

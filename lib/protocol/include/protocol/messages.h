@@ -52,6 +52,17 @@ std::uint32_t maxBodyLength(std::uint16_t id);
 /// Whether `id` carries a JSON object body (else a binary body).
 bool isJsonBody(std::uint16_t id);
 
+/// Inputs refused by this library's parsers since the process started, over all threads. Each call
+/// that answers Bad counts once (FrameStream counts the bad header once, not every later call).
+struct ParserCounters
+{
+    std::uint64_t badFrames = 0;          ///< parseFrame / parseHeader / FrameStream
+    std::uint64_t badJsonBodies = 0;      ///< decodeJsonObject
+    std::uint64_t badSearchAnswers = 0;   ///< decodeSearchAnswer
+    std::uint64_t badBinaryBodies = 0;    ///< decodeSetConfig / decodeGetConfigAnswer
+};
+ParserCounters parserCounters();
+
 /// Result codes carried in "Ret" members and in the int32 prefix of binary answers.
 constexpr int kRetOk = 100;
 
