@@ -1,0 +1,18 @@
+#include <QApplication>
+#include <QTranslator>
+
+#include "app/CAppStartup.h"
+#include "mainwindow/CVantrel.h"
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    QTranslator translator;
+    prepareApplication(app, translator);
+
+    auto* pMainWindow = new CVantrel();
+    pMainWindow->show();
+    const int nResult = app.exec();
+    delete pMainWindow;
+    return nResult;
+}

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QString>
+#include <QVector>
+
+#include "DevInfo.h"
+
+/// Widget-free rules that turn search records into table rows.
+
+/// Size of one search record and the capacity of one search pass's result buffer.
+constexpr int kSearchRecordSize = int(sizeof(SDK_CONFIG_NET_COMMON_V2));
+constexpr int kMaxSearchRecords = 256;
+constexpr int kSearchBufferSize = kSearchRecordSize * kMaxSearchRecords; // 143360
+
+/// Texts of one search record as the device table shows them.
+struct CDeviceRowTexts
+{
+    QString strIpAddr;    ///< "a.b.c.d"
+    QString strPort;      ///< decimal service port
+    QString strMac;       ///< the record's MAC text, unchanged
+    QString strCloudId;   ///< the record's identifier (<= 32 chars) or the one derived from the MAC
+    QString strVersion;   ///< empty when the record has none
+    QString strBuildDate; ///< "yyyy-mm-dd", empty when the version is empty
+};
+
+/// Only these kinds get a table row; a kind below 0 or above 5 counts as 1.
+bool isListedDeviceKind(int nKind);
+
+/// Cloud identifier derived from a MAC text: strip ':', read as 64-bit hex, add 5, format
+/// "%012llx", MD5, bytes 4..11 as 16 lower-case hex digits.
+/// The number is read like strtoull(.., 16) without sign or blanks: hexadecimal digits from the
+/// start up to the first other character; no digit at all reads as 0 (so a MAC text that does not
+/// begin with a hexadecimal digit hashes "000000000005"); a value beyond 64 bits saturates.
+QString cloudIdFromMac(const QString& strMac);
+
+/// "%04d-%02d-%02d".
+QString buildDateText(int nYear, int nMonth, int nDay);
+
+/// "%d.%d.%d.%d" of four address bytes, first byte first.
+QString addressText(const unsigned char* pAddr);
+
+CDeviceRowTexts deviceRowTexts(const SDK_CONFIG_NET_COMMON_V2& rec);
+
+/// Fills a zero-filled record for row nRow from a search record.
+void buildDevInfo(DEV_INFO* pInfo, const SDK_CONFIG_NET_COMMON_V2& rec, int nRow);
+
+/// One search pass's filtering and ordering: records whose MAC text is not 17 characters are
+/// dropped; one record per MAC text (the later in the buffer wins); ordered by the dotted address
+/// text (string order), equal addresses with the greater MAC first. nBytes / 560 records are read,
+/// at most kMaxSearchRecords.
+QVector<SDK_CONFIG_NET_COMMON_V2> orderSearchResults(const char* pBuffer, int nBytes);
+
+/// Text for a login error code, in the main window's translation context ("CVantrel").
+QString loginErrorText(int nError);
