@@ -1,0 +1,762 @@
+#include "fleet.h"
+
+#include <algorithm>
+#include <deque>
+#include <iostream>
+
+#include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QNetworkDatagram>
+#include <QSaveFile>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTimer>
+#include <QUdpSocket>
+
+#if defined(Q_OS_UNIX)
+#include <sys/socket.h>
+#endif
+
+#include "protocol/frame.h"
+#include "protocol/messages.h"
+#include "session.h"
+
+namespace camsim {
+
+namespace {
+
+constexpr int kDatagramBurst = 16; // answers sent per millisecond, so a client's buffer keeps up
+constexpr qint64 kMaxStateFile = 64 << 20;
+constexpr int kRetBadArgument = -10002;
+constexpr int kRetUnknownCommand = -10004;
+
+Json::Value errorAnswer(int ret, const std::string& text)
+{
+    Json::Value v(Json::objectValue);
+    v["Ret"] = ret;
+    v["Error"] = text;
+    return v;
+}
+
+Json::Value okAnswer()
+{
+    Json::Value v(Json::objectValue);
+    v["Ret"] = protocol::kRetOk;
+    return v;
+}
+
+bool intMember(const Json::Value& v, const char* key, int& out)
+{
+    std::int64_t n = 0;
+    if (!protocol::getInt(v, key, n) || n < INT32_MIN || n > INT32_MAX)
+        return false;
+    out = static_cast<int>(n);
+    return true;
+}
+
+void resetOnClose(QTcpSocket* socket)
+{
+#if defined(Q_OS_UNIX)
+    // A zero linger makes the close send a reset, as a camera that loses power mid-connection.
+    const qintptr fd = socket->socketDescriptor();
+    if (fd >= 0) {
+        struct linger l;
+        l.l_onoff = 1;
+        l.l_linger = 0;
+        ::setsockopt(static_cast<int>(fd), SOL_SOCKET, SO_LINGER, &l, sizeof l);
+    }
+#endif
+    socket->abort();
+}
+
+} // namespace
+
+struct Fleet::Connection
+{
+    int camera = 0;
+    QTcpSocket* socket = nullptr;
+    std::unique_ptr<Session> session;
+    bool counted = false; ///< holds one of the camera's connection slots
+    std::deque<std::pair<std::int64_t, Outgoing>> queue;
+    QTimer* timer = nullptr;
+};
+
+struct Fleet::CameraNet
+{
+    QTcpServer* service = nullptr;
+    QTcpServer* upgrade = nullptr;
+    std::map<QTcpSocket*, std::unique_ptr<Connection>> connections;
+    std::vector<QTcpSocket*> upgradeSockets;
+    QTimer* rebootTimer = nullptr;
+};
+
+Fleet::Fleet(const FleetOptions& options, QObject* parent) : QObject(parent), options_(options)
+{
+    clock_.start();
+    std::vector<Camera*> raw;
+    for (int i = 0; i < options_.total(); ++i) {
+        cameras_.push_back(std::make_unique<Camera>(options_, i));
+        nets_.push_back(std::make_unique<CameraNet>());
+        raw.push_back(cameras_.back().get());
+    }
+    discovery_ = std::make_unique<Discovery>(raw);
+    outboxTimer_ = new QTimer(this);
+    outboxTimer_->setSingleShot(true);
+    outboxTimer_->setTimerType(Qt::PreciseTimer);
+    connect(outboxTimer_, &QTimer::timeout, this, &Fleet::flushDatagrams);
+}
+
+Fleet::~Fleet()
+{
+    stop();
+}
+
+bool Fleet::start(std::string& error)
+{
+    if (!options_.stateDir.empty() && !QDir().mkpath(QString::fromStdString(options_.stateDir))) {
+        error = "cannot create the state directory " + options_.stateDir;
+        return false;
+    }
+    for (auto& c : cameras_) {
+        loadState(*c);
+        if (!options_.stateDir.empty())
+            c->onStateChanged = [this](Camera& camera) { saveState(camera); };
+        if (c->hasPendingNetwork())
+            c->applyPendingNetwork(); // a restart is a power cycle: stored changes take effect
+        c->onAddressChanged = [this](Camera& camera, std::uint32_t) { addressChanged(camera.index()); };
+    }
+
+    udp_ = new QUdpSocket(this);
+    if (!udp_->bind(QHostAddress::AnyIPv4, options_.discoveryPort,
+                    QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint)) {
+        error = "cannot bind the discovery port " + std::to_string(options_.discoveryPort) + ": " +
+                udp_->errorString().toStdString();
+        return false;
+    }
+    connect(udp_, &QUdpSocket::readyRead, this, &Fleet::readDiscovery);
+
+    controlServer_ = new QTcpServer(this);
+    if (!controlServer_->listen(QHostAddress(QHostAddress::LocalHost), options_.controlPort)) {
+        error = "cannot listen on the control port: " + controlServer_->errorString().toStdString();
+        return false;
+    }
+    connect(controlServer_, &QTcpServer::newConnection, this, &Fleet::acceptControl);
+
+    for (int i = 0; i < cameraCount(); ++i)
+        tryBind(i);
+    return true;
+}
+
+void Fleet::stop()
+{
+    if (stopped_)
+        return;
+    stopped_ = true;
+    for (int i = 0; i < cameraCount(); ++i) {
+        dropAll(i, true);
+        closeListeners(i);
+        if (nets_[i]->rebootTimer)
+            nets_[i]->rebootTimer->stop();
+    }
+    for (auto& [socket, buffer] : controlBuffers_) {
+        socket->disconnect(this);
+        socket->abort();
+        socket->deleteLater();
+    }
+    controlBuffers_.clear();
+    if (controlServer_)
+        controlServer_->close();
+    if (udp_)
+        udp_->close();
+    outboxTimer_->stop();
+    outbox_.clear();
+    if (!options_.stateDir.empty())
+        for (auto& c : cameras_)
+            saveState(*c);
+}
+
+std::string Fleet::readyLine() const
+{
+    std::string line = "ready control=127.0.0.1:" + std::to_string(controlPort()) +
+                       " discovery=" + std::to_string(discoveryPort()) + " cameras=" + std::to_string(cameras_.size()) +
+                       " addresses=";
+    for (std::size_t i = 0; i < cameras_.size(); ++i) {
+        if (i)
+            line += ',';
+        line += dotted(cameras_[i]->network().address);
+    }
+    return line;
+}
+
+quint16 Fleet::controlPort() const
+{
+    return controlServer_ ? controlServer_->serverPort() : 0;
+}
+
+quint16 Fleet::discoveryPort() const
+{
+    return udp_ ? udp_->localPort() : 0;
+}
+
+bool Fleet::isListening(int index) const
+{
+    return nets_[static_cast<std::size_t>(index)]->service != nullptr;
+}
+
+int Fleet::badFrames() const
+{
+    int total = controlBadFrames_;
+    for (const auto& c : cameras_)
+        total += c->badFrames;
+    return total;
+}
+
+// ---- state files ------------------------------------------------------------------------------
+
+std::string Fleet::statePath(const Camera& camera) const
+{
+    std::string name = camera.identity().mac;
+    name.erase(std::remove(name.begin(), name.end(), ':'), name.end());
+    return options_.stateDir + "/" + name + ".json";
+}
+
+void Fleet::loadState(Camera& camera)
+{
+    if (options_.stateDir.empty())
+        return;
+    QFile file(QString::fromStdString(statePath(camera)));
+    if (!file.exists())
+        return;
+    if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxStateFile) {
+        std::cerr << "camsim: state file " << statePath(camera) << " unreadable or too large; defaults used\n";
+        return;
+    }
+    const QByteArray bytes = file.readAll();
+    Json::CharReaderBuilder builder;
+    builder.settings_["stackLimit"] = 64;
+    const std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
+    Json::Value state;
+    std::string error;
+    bool parsed = false;
+    try {
+        parsed = reader->parse(bytes.constData(), bytes.constData() + bytes.size(), &state, &error);
+    } catch (const std::exception& e) {
+        error = e.what();
+    }
+    if (!parsed || !camera.loadState(state, error))
+        std::cerr << "camsim: state file " << statePath(camera) << " ignored: " << error << "\n";
+}
+
+void Fleet::saveState(const Camera& camera)
+{
+    if (options_.stateDir.empty())
+        return;
+    Json::StreamWriterBuilder builder;
+    builder["indentation"] = " ";
+    const std::string text = Json::writeString(builder, camera.saveState());
+    QSaveFile file(QString::fromStdString(statePath(camera)));
+    if (!file.open(QIODevice::WriteOnly) || file.write(text.data(), qint64(text.size())) != qint64(text.size()) ||
+        !file.commit())
+        std::cerr << "camsim: cannot write " << statePath(camera) << ": " << file.errorString().toStdString() << "\n";
+}
+
+// ---- listeners ----------------------------------------------------------------------------------
+
+void Fleet::tryBind(int index)
+{
+    Camera& c = camera(index);
+    CameraNet& n = *nets_[index];
+    if (stopped_ || n.service || !c.live() || c.faults.refuse || !isLoopbackAddress(c.network().address))
+        return;
+    const QHostAddress address(c.network().address);
+    auto* service = new QTcpServer(this);
+    auto* upgrade = new QTcpServer(this);
+    if (!service->listen(address, options_.servicePort) || !upgrade->listen(address, options_.upgradePort)) {
+        delete service;
+        delete upgrade;
+        return; // another camera holds this address
+    }
+    connect(service, &QTcpServer::newConnection, this, [this, index] { acceptService(index); });
+    connect(upgrade, &QTcpServer::newConnection, this, [this, index] { acceptUpgrade(index); });
+    n.service = service;
+    n.upgrade = upgrade;
+}
+
+void Fleet::closeListeners(int index)
+{
+    CameraNet& n = *nets_[index];
+    for (QTcpServer** server : {&n.service, &n.upgrade}) {
+        if (*server) {
+            (*server)->disconnect(this);
+            (*server)->close();
+            (*server)->deleteLater();
+            *server = nullptr;
+        }
+    }
+}
+
+void Fleet::retryBinds()
+{
+    for (int i = 0; i < cameraCount(); ++i)
+        if (!nets_[i]->service)
+            tryBind(i);
+}
+
+void Fleet::addressChanged(int index)
+{
+    closeListeners(index);
+    tryBind(index);
+    retryBinds();
+}
+
+void Fleet::faultsChanged(int index, bool refuseBefore)
+{
+    const bool refuse = camera(index).faults.refuse;
+    if (refuse == refuseBefore)
+        return;
+    if (refuse) {
+        closeListeners(index);
+        retryBinds();
+    } else {
+        tryBind(index);
+    }
+}
+
+// ---- service connections ------------------------------------------------------------------------
+
+void Fleet::acceptService(int index)
+{
+    CameraNet& n = *nets_[index];
+    Camera& c = camera(index);
+    while (n.service && n.service->hasPendingConnections()) {
+        QTcpSocket* socket = n.service->nextPendingConnection();
+        socket->setParent(this); // the listener may go away before the connection does
+        if (c.faults.drop || !c.live()) {
+            socket->close();
+            socket->deleteLater();
+            continue;
+        }
+        const bool busy = c.connections >= options_.maxConnections;
+        auto connection = std::make_unique<Connection>();
+        connection->camera = index;
+        connection->socket = socket;
+        connection->session = std::make_unique<Session>(c, busy);
+        connection->counted = !busy;
+        if (!busy)
+            ++c.connections;
+        Connection* raw = connection.get();
+        n.connections[socket] = std::move(connection);
+        connect(socket, &QTcpSocket::readyRead, this, [this, raw] { readService(raw); });
+        connect(socket, &QTcpSocket::disconnected, this, [this, raw] { dropConnection(raw, false); });
+        if (socket->bytesAvailable() > 0)
+            readService(raw);
+    }
+}
+
+void Fleet::acceptUpgrade(int index)
+{
+    CameraNet& n = *nets_[index];
+    while (n.upgrade && n.upgrade->hasPendingConnections()) {
+        QTcpSocket* socket = n.upgrade->nextPendingConnection();
+        socket->setParent(this);
+        if (camera(index).faults.drop) {
+            socket->abort();
+            socket->deleteLater();
+            continue;
+        }
+        // Held open; nothing is sent here yet and what arrives is discarded.
+        n.upgradeSockets.push_back(socket);
+        connect(socket, &QTcpSocket::readyRead, socket, [socket] { socket->readAll(); });
+        connect(socket, &QTcpSocket::disconnected, this, [this, index, socket] {
+            auto& list = nets_[index]->upgradeSockets;
+            list.erase(std::remove(list.begin(), list.end(), socket), list.end());
+            socket->deleteLater();
+        });
+    }
+}
+
+void Fleet::readService(Connection* connection)
+{
+    const QByteArray data = connection->socket->readAll();
+    Session::Result result = connection->session->feed(reinterpret_cast<const std::uint8_t*>(data.constData()),
+                                                       static_cast<std::size_t>(data.size()), nowMs());
+    const int index = connection->camera;
+    QTcpSocket* socket = connection->socket;
+    auto alive = [&] {
+        auto it = nets_[index]->connections.find(socket);
+        return it != nets_[index]->connections.end() && it->second.get() == connection;
+    };
+    for (Outgoing& o : result.out) {
+        send(connection, std::move(o));
+        if (!alive())
+            return;
+    }
+    if (result.abort)
+        dropConnection(connection, true);
+}
+
+void Fleet::send(Connection* connection, Outgoing outgoing)
+{
+    const int latency = camera(connection->camera).faults.latencyMs;
+    if (latency <= 0 && connection->queue.empty()) {
+        perform(connection, std::move(outgoing));
+        return;
+    }
+    connection->queue.emplace_back(nowMs() + latency, std::move(outgoing));
+    if (!connection->timer) {
+        connection->timer = new QTimer(connection->socket);
+        connection->timer->setSingleShot(true);
+        connect(connection->timer, &QTimer::timeout, this, [this, connection] { flushDue(connection); });
+    }
+    if (!connection->timer->isActive())
+        connection->timer->start(int(std::max<std::int64_t>(0, connection->queue.front().first - nowMs())));
+}
+
+void Fleet::flushDue(Connection* connection)
+{
+    const int index = connection->camera;
+    QTcpSocket* socket = connection->socket;
+    while (!connection->queue.empty() && connection->queue.front().first <= nowMs()) {
+        Outgoing o = std::move(connection->queue.front().second);
+        connection->queue.pop_front();
+        perform(connection, std::move(o));
+        auto it = nets_[index]->connections.find(socket);
+        if (it == nets_[index]->connections.end() || it->second.get() != connection)
+            return;
+    }
+    if (!connection->queue.empty())
+        connection->timer->start(int(std::max<std::int64_t>(0, connection->queue.front().first - nowMs())));
+}
+
+void Fleet::perform(Connection* connection, Outgoing outgoing)
+{
+    if (!outgoing.bytes.empty())
+        connection->socket->write(reinterpret_cast<const char*>(outgoing.bytes.data()), qint64(outgoing.bytes.size()));
+    switch (outgoing.after) {
+    case After::Nothing:
+        break;
+    case After::Close:
+        dropConnection(connection, false);
+        break;
+    case After::Reboot: {
+        const int index = connection->camera;
+        // Not from inside this connection's own handler: the reboot closes it.
+        QMetaObject::invokeMethod(
+            this, [this, index] { reboot(index); }, Qt::QueuedConnection);
+        break;
+    }
+    }
+}
+
+void Fleet::dropConnection(Connection* connection, bool reset)
+{
+    CameraNet& n = *nets_[connection->camera];
+    auto it = n.connections.find(connection->socket);
+    if (it == n.connections.end() || it->second.get() != connection)
+        return;
+    std::unique_ptr<Connection> owned = std::move(it->second);
+    n.connections.erase(it);
+    QTcpSocket* socket = owned->socket;
+    socket->disconnect(this);
+    if (owned->timer) {
+        owned->timer->stop();
+        owned->timer->disconnect(this);
+    }
+    if (owned->counted)
+        --camera(owned->camera).connections;
+    owned->session.reset();
+    if (reset) {
+        resetOnClose(socket);
+        socket->deleteLater();
+        return;
+    }
+    // Whatever was written still leaves before the close.
+    connect(socket, &QAbstractSocket::disconnected, socket, &QObject::deleteLater);
+    socket->disconnectFromHost();
+    if (socket->state() == QAbstractSocket::UnconnectedState)
+        socket->deleteLater();
+}
+
+void Fleet::dropAll(int index, bool reset)
+{
+    CameraNet& n = *nets_[index];
+    std::vector<Connection*> all;
+    for (auto& [socket, connection] : n.connections)
+        all.push_back(connection.get());
+    for (Connection* c : all)
+        dropConnection(c, reset);
+    for (QTcpSocket* socket : n.upgradeSockets) {
+        socket->disconnect(this);
+        if (reset)
+            resetOnClose(socket);
+        else
+            socket->abort();
+        socket->deleteLater();
+    }
+    n.upgradeSockets.clear();
+}
+
+// ---- reboot, kill -------------------------------------------------------------------------------
+
+void Fleet::reboot(int index)
+{
+    Camera& c = camera(index);
+    if (c.rebooting || c.dead || stopped_)
+        return;
+    c.rebooting = true;
+    dropAll(index, false);
+    closeListeners(index);
+    c.resetVolatile();
+    retryBinds();
+    CameraNet& n = *nets_[index];
+    if (!n.rebootTimer) {
+        n.rebootTimer = new QTimer(this);
+        n.rebootTimer->setSingleShot(true);
+        connect(n.rebootTimer, &QTimer::timeout, this, [this, index] {
+            Camera& cam = camera(index);
+            cam.rebooting = false;
+            const bool moved = cam.applyPendingNetwork();
+            ++cam.reboots;
+            tryBind(index);
+            if (moved)
+                retryBinds();
+            emit rebooted(index);
+        });
+    }
+    n.rebootTimer->start(options_.rebootMs);
+}
+
+void Fleet::kill(int index)
+{
+    Camera& c = camera(index);
+    if (c.dead)
+        return;
+    c.dead = true;
+    dropAll(index, true);
+    closeListeners(index);
+    c.resetVolatile();
+    retryBinds();
+}
+
+void Fleet::revive(int index)
+{
+    Camera& c = camera(index);
+    if (!c.dead)
+        return;
+    c.dead = false;
+    tryBind(index);
+}
+
+// ---- discovery ----------------------------------------------------------------------------------
+
+void Fleet::readDiscovery()
+{
+    while (udp_->hasPendingDatagrams()) {
+        const QNetworkDatagram datagram = udp_->receiveDatagram();
+        const QByteArray data = datagram.data();
+        bool ipv4 = false;
+        const quint32 source = datagram.senderAddress().toIPv4Address(&ipv4);
+        Discovery::Result result =
+            discovery_->handle(reinterpret_cast<const std::uint8_t*>(data.constData()),
+                               static_cast<std::size_t>(data.size()), ipv4 ? source : 0, nowMs());
+        for (Discovery::Answer& a : result.answers)
+            queueDatagram({a.camera, QHostAddress(source), quint16(datagram.senderPort()), std::move(a.bytes)},
+                          camera(a.camera).faults.latencyMs);
+    }
+    if (!outboxTimer_->isActive())
+        flushDatagrams();
+}
+
+void Fleet::queueDatagram(PendingDatagram datagram, int delayMs)
+{
+    const std::int64_t due = nowMs() + std::max(0, delayMs);
+    outbox_.emplace(due, std::move(datagram));
+    const std::int64_t first = outbox_.begin()->first;
+    if (!outboxTimer_->isActive() || outboxTimer_->remainingTime() > first - nowMs())
+        outboxTimer_->start(int(std::max<std::int64_t>(0, first - nowMs())));
+}
+
+void Fleet::flushDatagrams()
+{
+    int sent = 0;
+    const std::int64_t now = nowMs();
+    while (!outbox_.empty() && outbox_.begin()->first <= now && sent < kDatagramBurst) {
+        PendingDatagram d = std::move(outbox_.begin()->second);
+        outbox_.erase(outbox_.begin());
+        bool ipv4 = false;
+        const quint32 to = d.to.toIPv4Address(&ipv4);
+        if (!ipv4 || !isLoopbackAddress(to) || !camera(d.camera).live())
+            continue; // only loopback destinations, and a camera that died meanwhile says nothing
+        udp_->writeDatagram(reinterpret_cast<const char*>(d.bytes.data()), qint64(d.bytes.size()), d.to, d.port);
+        ++sent;
+    }
+    if (outbox_.empty())
+        outboxTimer_->stop();
+    else
+        outboxTimer_->start(sent >= kDatagramBurst ? 1 : int(std::max<std::int64_t>(0, outbox_.begin()->first - now)));
+}
+
+// ---- control ------------------------------------------------------------------------------------
+
+void Fleet::acceptControl()
+{
+    while (controlServer_->hasPendingConnections()) {
+        QTcpSocket* socket = controlServer_->nextPendingConnection();
+        socket->setParent(this);
+        controlBuffers_[socket];
+        connect(socket, &QTcpSocket::readyRead, this, [this, socket] { readControl(socket); });
+        connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
+            controlBuffers_.erase(socket);
+            socket->disconnect(this);
+            socket->deleteLater();
+        });
+    }
+}
+
+void Fleet::readControl(QTcpSocket* socket)
+{
+    auto it = controlBuffers_.find(socket);
+    if (it == controlBuffers_.end())
+        return;
+    std::vector<std::uint8_t>& buffer = it->second;
+    const QByteArray data = socket->readAll();
+    buffer.insert(buffer.end(), data.begin(), data.end());
+    std::size_t offset = 0;
+    for (;;) {
+        const protocol::ParseResult parsed = protocol::parseFrame(buffer.data() + offset, buffer.size() - offset);
+        if (parsed.status == protocol::ParseStatus::Incomplete)
+            break;
+        Json::Value request;
+        if (parsed.status == protocol::ParseStatus::Bad || parsed.frame.header.messageId != protocol::MsgEmuControl ||
+            protocol::decodeJsonObject(parsed.frame.body.data(), parsed.frame.body.size(), request) !=
+                protocol::DecodeStatus::Ok) {
+            ++controlBadFrames_;
+            controlBuffers_.erase(it);
+            socket->disconnect(this);
+            socket->abort();
+            socket->deleteLater();
+            return;
+        }
+        offset += parsed.used;
+        const std::vector<std::uint8_t> answer =
+            jsonFrame(protocol::MsgEmuControlAnswer, 0, parsed.frame.header.sequence, control(request));
+        socket->write(reinterpret_cast<const char*>(answer.data()), qint64(answer.size()));
+        if (stopped_)
+            return;
+    }
+    buffer.erase(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(offset));
+}
+
+bool Fleet::cameraArgument(const Json::Value& request, int& index, Json::Value& error, bool allowAll) const
+{
+    if (!intMember(request, "Index", index) || index < (allowAll ? -1 : 0) || index >= int(cameras_.size())) {
+        error = errorAnswer(kRetBadArgument, "Index must name a camera" + std::string(allowAll ? " or be -1" : ""));
+        return false;
+    }
+    return true;
+}
+
+Json::Value Fleet::listCameras() const
+{
+    Json::Value list(Json::arrayValue);
+    for (std::size_t i = 0; i < cameras_.size(); ++i) {
+        const Camera& c = *cameras_[i];
+        Json::Value e(Json::objectValue);
+        e["Index"] = c.index();
+        e["MAC"] = c.identity().mac;
+        e["HostIP"] = dotted(c.network().address);
+        e["Submask"] = dotted(c.network().mask);
+        e["GateWay"] = dotted(c.network().gateway);
+        e["HostName"] = c.network().hostName;
+        e["Model"] = c.model().name;
+        e["DeviceKind"] = c.model().deviceKind;
+        e["Version"] = c.version();
+        e["Listening"] = nets_[i]->service != nullptr;
+        e["Sessions"] = c.sessions;
+        e["Connections"] = c.connections;
+        e["Logins"] = c.logins;
+        e["Logouts"] = c.logouts;
+        e["Rebooting"] = c.rebooting;
+        e["Dead"] = c.dead;
+        e["Reboots"] = c.reboots;
+        e["BadFrames"] = c.badFrames;
+        e["PendingNetwork"] = c.hasPendingNetwork();
+        e["Faults"] = c.faults.toJson();
+        list.append(e);
+    }
+    Json::Value answer = okAnswer();
+    answer["Cameras"] = list;
+    answer["BadFrames"] = badFrames();
+    answer["BadDatagrams"] = badDatagrams();
+    answer["ForeignSources"] = discovery_->foreignSources();
+    return answer;
+}
+
+Json::Value Fleet::control(const Json::Value& request)
+{
+    std::string cmd;
+    if (!protocol::getString(request, "Cmd", cmd, 32))
+        return errorAnswer(kRetBadArgument, "Cmd missing");
+    Json::Value error;
+    int index = 0;
+    if (cmd == "list")
+        return listCameras();
+    if (cmd == "fault") {
+        if (!cameraArgument(request, index, error, true))
+            return error;
+        const int first = index < 0 ? 0 : index;
+        const int last = index < 0 ? cameraCount() - 1 : index;
+        Faults probe;
+        std::string text;
+        if (!probe.apply(request, text))
+            return errorAnswer(kRetBadArgument, text);
+        for (int i = first; i <= last; ++i) {
+            const bool refuseBefore = camera(i).faults.refuse;
+            camera(i).faults.apply(request, text);
+            faultsChanged(i, refuseBefore);
+        }
+        return okAnswer();
+    }
+    if (cmd == "kill" || cmd == "revive" || cmd == "reboot") {
+        if (!cameraArgument(request, index, error))
+            return error;
+        if (cmd == "kill")
+            kill(index);
+        else if (cmd == "revive")
+            revive(index);
+        else
+            reboot(index);
+        return okAnswer();
+    }
+    if (cmd == "record") {
+        int command = 0, channel = -1;
+        if (!cameraArgument(request, index, error))
+            return error;
+        if (!intMember(request, "Command", command) || !intMember(request, "Channel", channel))
+            return errorAnswer(kRetBadArgument, "Command and Channel must be integers");
+        std::vector<std::uint8_t> record;
+        const int ret = camera(index).readRecord(command, channel, record);
+        if (ret != protocol::kRetOk)
+            return errorAnswer(ret, "the camera has no such record");
+        Json::Value answer = okAnswer();
+        answer["Data"] =
+            QByteArray(reinterpret_cast<const char*>(record.data()), qsizetype(record.size())).toBase64().toStdString();
+        return answer;
+    }
+    if (cmd == "json") {
+        std::string name;
+        int command = 0, channel = -1;
+        if (!cameraArgument(request, index, error))
+            return error;
+        if (!protocol::getString(request, "Name", name, 255) || !intMember(request, "Command", command) ||
+            !intMember(request, "Channel", channel))
+            return errorAnswer(kRetBadArgument, "Name, Command and Channel are needed");
+        Json::Value answer = okAnswer();
+        answer["Reply"] = camera(index).records().readJson(name, command, channel);
+        return answer;
+    }
+    return errorAnswer(kRetUnknownCommand, "unknown command " + cmd);
+}
+
+} // namespace camsim

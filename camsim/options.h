@@ -1,0 +1,89 @@
+#pragma once
+
+#include <cstdint>
+#include <set>
+#include <string>
+#include <vector>
+
+#include <QStringList>
+
+#include <json/json.h>
+
+#include "models.h"
+
+namespace camsim {
+
+/// Injected misbehaviour of one camera. Zero / false means the camera behaves.
+struct Faults
+{
+    int latencyMs = 0;         ///< every answer (TCP and UDP) leaves this much later
+    bool refuse = false;       ///< TCP listeners closed: connections are refused
+    bool drop = false;         ///< connections are accepted and closed at once
+    bool failWrites = false;   ///< configuration writes answer -11200 and store nothing
+    bool rebootNeeded = false; ///< stored writes answer -11401
+    bool malformed = false;    ///< every answer is replaced by bad bytes
+    bool silent = false;       ///< requests are read but never answered
+    int loginCode = 0;         ///< non-zero: every login result carries this Ret
+
+    /// Changes only the members present in `object` ("LatencyMs", "Refuse", ...). Returns false
+    /// with `error` set, changing nothing, when a member has the wrong type or range.
+    bool apply(const Json::Value& object, std::string& error);
+    Json::Value toJson() const;
+};
+
+/// Everything the command line decides about a fleet.
+struct FleetOptions
+{
+    int count = 4;
+    std::uint32_t firstAddress = 0x7F00000A; ///< 127.0.0.10
+    int sameAddress = 0;
+    int foreign = 0;
+    std::uint32_t foreignAddress = 0xC0A8010A; ///< 192.168.1.10
+    std::vector<const Model*> models;          ///< round-robin; never empty after parsing
+    std::string password;
+    std::string stateDir; ///< empty: memory only
+    int rebootMs = 3000;
+    std::uint16_t servicePort = 34567;
+    std::uint16_t upgradePort = 34560;
+    std::uint16_t discoveryPort = 34569;
+    std::uint16_t controlPort = 0;
+    int fleetId = 0;
+    int lockAfter = 5;
+    int lockMs = 30000;
+    int maxSessions = 32;
+    int maxConnections = 128;
+    std::set<std::string> blacklist;
+    Faults faults;              ///< applied at start to faultCameras
+    std::set<int> faultCameras; ///< empty: every camera
+
+    int total() const { return count + foreign; }
+    /// Address of camera `index` before any saved state is applied (host byte order).
+    std::uint32_t addressOf(int index) const;
+    const Model& modelOf(int index) const;
+    bool faultApplies(int index) const;
+};
+
+enum class ParseOutcome
+{
+    Run,
+    Help, ///< --help was given: print the help text and exit 0
+    Version,
+    Error ///< `error` tells why
+};
+
+/// Parses the command line (args[0] is the program name). `helpText` receives the text of --help.
+ParseOutcome parseOptions(const QStringList& args, FleetOptions& out, std::string& error, std::string& helpText);
+
+/// "02:56:54:<fleet>:<index high>:<index low>", lower-case.
+std::string macFor(int fleetId, int index);
+/// 16 lower-case hex digits: the first 8 bytes of SHA-256 of the MAC text.
+std::string serialFor(const std::string& mac);
+
+std::string dotted(std::uint32_t address);
+bool parseAddress(const std::string& text, std::uint32_t& out);
+inline bool isLoopbackAddress(std::uint32_t address)
+{
+    return (address >> 24) == 127;
+}
+
+} // namespace camsim

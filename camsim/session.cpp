@@ -1,0 +1,305 @@
+#include "session.h"
+
+#include <cstdio>
+#include <memory>
+
+#include <QRandomGenerator>
+
+#include "camera.h"
+#include "protocol/codec.h"
+#include "protocol/messages.h"
+
+namespace camsim {
+
+namespace {
+
+constexpr std::size_t kMaxUserName = 63;
+constexpr std::size_t kMaxNonceText = 128;
+constexpr std::size_t kMaxConfigName = 255;
+constexpr int kActionReboot = 0;
+
+bool getInt32(const Json::Value& object, const char* key, int& out)
+{
+    std::int64_t v = 0;
+    if (!protocol::getInt(object, key, v) || v < INT32_MIN || v > INT32_MAX)
+        return false;
+    out = static_cast<int>(v);
+    return true;
+}
+
+/// A JSON configuration text (object or array) as the client wrote it.
+bool parseConfigText(const std::string& text, Json::Value& out)
+{
+    Json::CharReaderBuilder builder;
+    Json::CharReaderBuilder::strictMode(&builder.settings_);
+    builder.settings_["stackLimit"] = 32;
+    builder.settings_["strictRoot"] = false;
+    const std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
+    std::string errors;
+    try {
+        return reader->parse(text.data(), text.data() + text.size(), &out, &errors);
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+Json::Value retBody(int ret)
+{
+    Json::Value v(Json::objectValue);
+    v["Ret"] = ret;
+    return v;
+}
+
+} // namespace
+
+Session::Session(Camera& camera, bool busy) : camera_(camera), busy_(busy) {}
+
+Session::~Session()
+{
+    release();
+}
+
+void Session::release()
+{
+    if (holdsSlot_) {
+        holdsSlot_ = false;
+        camera_.removeSession(user_);
+    }
+}
+
+Session::Result Session::feed(const std::uint8_t* data, std::size_t size, std::int64_t nowMs)
+{
+    Result result;
+    if (state_ == State::Closed)
+        return result;
+    buffer_.insert(buffer_.end(), data, data + size);
+    std::size_t offset = 0;
+    while (state_ != State::Closed) {
+        const protocol::ParseResult parsed = protocol::parseFrame(buffer_.data() + offset, buffer_.size() - offset);
+        if (parsed.status == protocol::ParseStatus::Incomplete)
+            break;
+        if (parsed.status == protocol::ParseStatus::Bad || !handle(parsed.frame, nowMs, result)) {
+            ++camera_.badFrames;
+            state_ = State::Closed;
+            release();
+            buffer_.clear();
+            result.abort = true;
+            return result;
+        }
+        offset += parsed.used;
+    }
+    buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>(offset));
+    if (state_ == State::Closed)
+        buffer_.clear();
+    return result;
+}
+
+bool Session::handle(const protocol::Frame& frame, std::int64_t nowMs, Result& result)
+{
+    // A silent camera reads everything and answers nothing; only the framing is judged.
+    if (camera_.faults.silent)
+        return true;
+    switch (state_) {
+    case State::AwaitHello:
+        return handleHello(frame, result);
+    case State::AwaitProof:
+        return handleProof(frame, nowMs, result);
+    case State::LoggedIn:
+        if (frame.header.sessionId != sessionId_) {
+            ++camera_.badFrames; // not ours: ignored, the connection stays
+            return true;
+        }
+        return handleRequest(frame, result);
+    case State::Closed:
+        return true;
+    }
+    return true;
+}
+
+bool Session::handleHello(const protocol::Frame& frame, Result& result)
+{
+    Json::Value body;
+    if (frame.header.messageId != protocol::MsgLoginHello ||
+        protocol::decodeJsonObject(frame.body.data(), frame.body.size(), body) != protocol::DecodeStatus::Ok ||
+        !protocol::getString(body, "UserName", user_, kMaxUserName) ||
+        !protocol::getString(body, "ClientNonce", clientNonce_, kMaxNonceText))
+        return false;
+    if (busy_) {
+        answer(result, protocol::MsgLoginChallenge, frame.header.sequence, retBody(kRetBusy), After::Close);
+        state_ = State::Closed;
+        return true;
+    }
+    nonce_ = protocol::randomNonce();
+    Json::Value challenge = retBody(protocol::kRetOk);
+    challenge["Nonce"] = nonce_;
+    answer(result, protocol::MsgLoginChallenge, frame.header.sequence, challenge);
+    state_ = State::AwaitProof;
+    return true;
+}
+
+bool Session::handleProof(const protocol::Frame& frame, std::int64_t nowMs, Result& result)
+{
+    Json::Value body;
+    std::string user, proof;
+    if (frame.header.messageId != protocol::MsgLoginProof ||
+        protocol::decodeJsonObject(frame.body.data(), frame.body.size(), body) != protocol::DecodeStatus::Ok ||
+        !protocol::getString(body, "UserName", user, kMaxUserName) ||
+        !protocol::getString(body, "Proof", proof, kMaxNonceText) || user != user_)
+        return false;
+    const std::uint32_t sequence = frame.header.sequence;
+    if (camera_.faults.loginCode != 0) {
+        answer(result, protocol::MsgLoginResult, sequence, retBody(camera_.faults.loginCode), After::Close);
+        state_ = State::Closed;
+        return true;
+    }
+    int ret = camera_.authenticate(
+        user_,
+        [&](const std::vector<std::uint8_t>& key) {
+            return protocol::constantTimeEqual(protocol::loginProof(key, nonce_, clientNonce_), proof);
+        },
+        nowMs);
+    if (ret == protocol::kRetOk && camera_.sessionsOf(user_) >= camera_.options().maxSessions)
+        ret = kRetTooManySessions;
+    if (ret != protocol::kRetOk) {
+        answer(result, protocol::MsgLoginResult, sequence, retBody(ret), After::Close);
+        state_ = State::Closed;
+        return true;
+    }
+    do {
+        sessionId_ = QRandomGenerator::global()->generate();
+    } while (sessionId_ == 0);
+    camera_.addSession(user_);
+    holdsSlot_ = true;
+    ++camera_.logins;
+    state_ = State::LoggedIn;
+    Json::Value ok = retBody(protocol::kRetOk);
+    ok["SessionID"] = static_cast<Json::UInt>(sessionId_);
+    ok["DeviceInfo"] = camera_.deviceInfo();
+    answer(result, protocol::MsgLoginResult, sequence, ok);
+    return true;
+}
+
+bool Session::handleRequest(const protocol::Frame& frame, Result& result)
+{
+    const std::uint32_t sequence = frame.header.sequence;
+    const std::uint8_t* data = frame.body.data();
+    const std::size_t size = frame.body.size();
+
+    if (frame.header.messageId == protocol::MsgSetConfig) {
+        protocol::SetConfigBody set;
+        if (protocol::decodeSetConfig(data, size, set) != protocol::DecodeStatus::Ok)
+            return false;
+        answer(result, protocol::MsgSetConfigAnswer, sequence,
+               retBody(camera_.writeRecord(set.command, set.channel, set.record)));
+        return true;
+    }
+
+    Json::Value body;
+    if (!protocol::isJsonBody(frame.header.messageId) ||
+        protocol::decodeJsonObject(data, size, body) != protocol::DecodeStatus::Ok)
+        return false;
+
+    switch (frame.header.messageId) {
+    case protocol::MsgLogout:
+        ++camera_.logouts;
+        release();
+        state_ = State::Closed;
+        answer(result, protocol::MsgLogoutAnswer, sequence, retBody(protocol::kRetOk), After::Close);
+        return true;
+    case protocol::MsgKeepAlive:
+        answer(result, protocol::MsgKeepAliveAnswer, sequence, retBody(protocol::kRetOk));
+        return true;
+    case protocol::MsgGetConfig: {
+        int command = 0, channel = 0, maxSize = 0;
+        if (!getInt32(body, "Command", command) || !getInt32(body, "Channel", channel) ||
+            !getInt32(body, "MaxSize", maxSize))
+            return false;
+        protocol::GetConfigAnswer a;
+        a.ret = camera_.readRecord(command, channel, a.record);
+        if (a.ret != protocol::kRetOk || a.record.size() > protocol::kMaxRecordSize) {
+            a.record.clear();
+            if (a.ret == protocol::kRetOk)
+                a.ret = kRetWrongSize;
+        }
+        answerBinary(result, protocol::MsgGetConfigAnswer, sequence, protocol::encodeGetConfigAnswer(a));
+        return true;
+    }
+    case protocol::MsgGetConfigJson: {
+        std::string name;
+        int command = 0, channel = 0;
+        if (!protocol::getString(body, "Name", name, kMaxConfigName) || !getInt32(body, "Command", command) ||
+            !getInt32(body, "Channel", channel))
+            return false;
+        answer(result, protocol::MsgGetConfigJsonAnswer, sequence,
+               withSessionId(camera_.records().readJson(name, command, channel)));
+        return true;
+    }
+    case protocol::MsgSetConfigJson: {
+        std::string name, text;
+        int command = 0, channel = 0;
+        if (!protocol::getString(body, "Name", name, kMaxConfigName) || !getInt32(body, "Command", command) ||
+            !getInt32(body, "Channel", channel) || !protocol::getString(body, "Text", text, protocol::kMaxJsonBody))
+            return false;
+        Json::Value value;
+        const int ret = parseConfigText(text, value) ? camera_.writeJson(name, command, channel, value) : kRetRefused;
+        answer(result, protocol::MsgSetConfigJsonAnswer, sequence, retBody(ret));
+        return true;
+    }
+    case protocol::MsgGetAbilityJson: {
+        std::string name;
+        int channel = 0;
+        if (!protocol::getString(body, "Name", name, kMaxConfigName) || !getInt32(body, "Channel", channel))
+            return false;
+        answer(result, protocol::MsgGetAbilityJsonAnswer, sequence,
+               withSessionId(camera_.records().abilityJson(name, channel)));
+        return true;
+    }
+    case protocol::MsgControl: {
+        int action = 0;
+        if (!getInt32(body, "Action", action))
+            return false;
+        if (action == kActionReboot)
+            answer(result, protocol::MsgControlAnswer, sequence, retBody(protocol::kRetOk), After::Reboot);
+        else
+            answer(result, protocol::MsgControlAnswer, sequence, retBody(kRetNoCommand));
+        return true;
+    }
+    default:
+        return false; // a device message or one that belongs before the login
+    }
+}
+
+Json::Value Session::withSessionId(Json::Value reply) const
+{
+    if (reply.isObject()) {
+        char text[16];
+        std::snprintf(text, sizeof text, "0x%08X", sessionId_);
+        reply["SessionID"] = text;
+    }
+    return reply;
+}
+
+void Session::answer(Result& result, std::uint16_t messageId, std::uint32_t sequence, const Json::Value& body,
+                     After after)
+{
+    std::vector<std::uint8_t> encoded = protocol::encodeJson(body);
+    if (encoded.size() > protocol::maxBodyLength(messageId)) // a reply the wire cannot carry
+        encoded = protocol::encodeJson(retBody(kRetRefused));
+    protocol::FrameHeader h;
+    h.sessionId = sessionId_;
+    h.sequence = sequence;
+    h.messageId = messageId;
+    result.out.push_back({camera_.shapeAnswer(protocol::encodeFrame(h, encoded)), after});
+}
+
+void Session::answerBinary(Result& result, std::uint16_t messageId, std::uint32_t sequence,
+                           const std::vector<std::uint8_t>& body)
+{
+    protocol::FrameHeader h;
+    h.sessionId = sessionId_;
+    h.sequence = sequence;
+    h.messageId = messageId;
+    result.out.push_back({camera_.shapeAnswer(protocol::encodeFrame(h, body)), After::Nothing});
+}
+
+} // namespace camsim

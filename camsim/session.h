@@ -1,0 +1,86 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include <json/json.h>
+
+#include "protocol/frame.h"
+
+namespace camsim {
+
+class Camera;
+
+/// What the connection does once an answer has left.
+enum class After
+{
+    Nothing,
+    Close, ///< close the connection (logout, failed login, busy)
+    Reboot ///< reboot the camera (control action 0)
+};
+
+struct Outgoing
+{
+    std::vector<std::uint8_t> bytes; ///< may be empty when only the action matters
+    After after = After::Nothing;
+};
+
+/// One TCP connection on a camera's service port, without the socket: bytes in, answers out.
+/// Login (hello, challenge, proof, result), then configuration, keep-alive, logout and control.
+class Session
+{
+public:
+    /// `busy`: the camera had no room for this connection; its hello is answered with Ret 7.
+    Session(Camera& camera, bool busy);
+    ~Session();
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+
+    struct Result
+    {
+        std::vector<Outgoing> out;
+        bool abort = false; ///< a bad frame arrived: close at once, answer nothing more
+    };
+    /// Takes the next bytes of the stream. Whole frames are handled in order; a partial frame
+    /// waits in the buffer (never larger than the largest frame the protocol allows).
+    Result feed(const std::uint8_t* data, std::size_t size, std::int64_t nowMs);
+
+    bool loggedIn() const { return state_ == State::LoggedIn; }
+    std::uint32_t sessionId() const { return sessionId_; }
+    std::size_t buffered() const { return buffer_.size(); }
+    /// Gives the session slot back (also done by the destructor).
+    void release();
+
+private:
+    enum class State
+    {
+        AwaitHello,
+        AwaitProof,
+        LoggedIn,
+        Closed
+    };
+
+    /// False: the frame is bad.
+    bool handle(const protocol::Frame& frame, std::int64_t nowMs, Result& result);
+    bool handleHello(const protocol::Frame& frame, Result& result);
+    bool handleProof(const protocol::Frame& frame, std::int64_t nowMs, Result& result);
+    bool handleRequest(const protocol::Frame& frame, Result& result);
+    void answer(Result& result, std::uint16_t messageId, std::uint32_t sequence, const Json::Value& body,
+                After after = After::Nothing);
+    void answerBinary(Result& result, std::uint16_t messageId, std::uint32_t sequence,
+                      const std::vector<std::uint8_t>& body);
+    Json::Value withSessionId(Json::Value reply) const;
+
+    Camera& camera_;
+    bool busy_;
+    State state_ = State::AwaitHello;
+    std::vector<std::uint8_t> buffer_;
+    std::string user_;
+    std::string clientNonce_;
+    std::string nonce_;
+    std::uint32_t sessionId_ = 0;
+    bool holdsSlot_ = false;
+};
+
+} // namespace camsim
