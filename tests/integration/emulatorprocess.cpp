@@ -1,0 +1,381 @@
+#include "emulatorprocess.h"
+
+#include <atomic>
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QHostAddress>
+#include <QJsonDocument>
+#include <QProcessEnvironment>
+#include <QUdpSocket>
+
+#include "netsdk/netsdk.h"
+#include "protocol/frame.h"
+#include "protocol/messages.h"
+
+namespace {
+
+// Successive emulators of one test executable get neighbouring ranges, so a camera of a stopped
+// fleet can never be mistaken for one of the next.
+std::atomic<int> startCounter{0};
+
+QString dotted(quint32 address)
+{
+    return QHostAddress(address).toString();
+}
+
+} // namespace
+
+quint16 freeUdpPort()
+{
+    QUdpSocket socket;
+    if (!socket.bind(QHostAddress::LocalHost, 0))
+        return 0;
+    const quint16 port = socket.localPort();
+    socket.close();
+    return port;
+}
+
+QString dottedText(const unsigned char* bytes)
+{
+    return QStringLiteral("%1.%2.%3.%4").arg(bytes[0]).arg(bytes[1]).arg(bytes[2]).arg(bytes[3]);
+}
+
+EmulatorProcess::EmulatorProcess()
+{
+    const qint64 pid = QCoreApplication::applicationPid();
+    const int counter = startCounter.fetch_add(1);
+    // 127.<20..219>.<third>.1: the second byte and the third byte's base come from the process id,
+    // the counter moves successive fleets of one process two third-byte steps apart (a fleet of up
+    // to 510 cameras fits in two steps). The whole range stays inside 127.0.0.0/8.
+    const quint32 second = 20 + quint32(pid % 200);
+    const quint32 third = quint32((pid / 200) % 40) * 6 + quint32(counter % 3) * 2;
+    firstAddress_ = (127u << 24) | (second << 16) | (third << 8) | 1u;
+    fleetId_ = int((pid * 7 + counter) % 256);
+}
+
+EmulatorProcess::~EmulatorProcess()
+{
+    if (isRunning())
+        stop(5000);
+}
+
+QString EmulatorProcess::firstAddress() const
+{
+    return dotted(firstAddress_);
+}
+
+QString EmulatorProcess::rangeAddress(int offset) const
+{
+    const quint32 address = firstAddress_ + quint32(offset);
+    Q_ASSERT((address >> 24) == 127u);
+    return dotted(address);
+}
+
+QString EmulatorProcess::mac(int index) const
+{
+    return QStringLiteral("02:56:54:%1:%2:%3")
+        .arg(fleetId_, 2, 16, QLatin1Char('0'))
+        .arg((index >> 8) & 0xFF, 2, 16, QLatin1Char('0'))
+        .arg(index & 0xFF, 2, 16, QLatin1Char('0'));
+}
+
+bool EmulatorProcess::start(const QStringList& arguments, int readyTimeoutMs)
+{
+    arguments_ = arguments;
+    if (!arguments_.contains(QStringLiteral("--discovery-port"))) {
+        discoveryPort_ = freeUdpPort();
+        if (discoveryPort_ == 0) {
+            error_ = QStringLiteral("no free UDP port");
+            return false;
+        }
+        arguments_ << QStringLiteral("--discovery-port") << QString::number(discoveryPort_);
+    }
+    if (!arguments_.contains(QStringLiteral("--first-address")))
+        arguments_ << QStringLiteral("--first-address") << firstAddress();
+    if (!arguments_.contains(QStringLiteral("--fleet-id")))
+        arguments_ << QStringLiteral("--fleet-id") << QString::number(fleetId_);
+    return launch(readyTimeoutMs);
+}
+
+bool EmulatorProcess::restart(int readyTimeoutMs)
+{
+    if (isRunning() && !stop())
+        return false;
+    return launch(readyTimeoutMs);
+}
+
+bool EmulatorProcess::launch(int readyTimeoutMs)
+{
+    error_.clear();
+    addresses_.clear();
+    cameraCount_ = 0;
+    controlPort_ = 0;
+    controlSocket_.abort();
+    pending_.clear();
+
+    const QString program = qEnvironmentVariable("VANTREL_CAMSIM");
+    if (program.isEmpty()) {
+        error_ = QStringLiteral("VANTREL_CAMSIM is not set");
+        return false;
+    }
+    if (!logDir_.isValid()) {
+        error_ = QStringLiteral("no temporary directory for the emulator's diagnostics");
+        return false;
+    }
+    process_ = std::make_unique<QProcess>();
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("VANTREL_LOOPBACK_ONLY"), QStringLiteral("1"));
+    process_->setProcessEnvironment(environment);
+    // Diagnostics go to a file: a pipe nobody reads while the test blocks in a library call would
+    // fill up and stall the emulator.
+    process_->setStandardErrorFile(logDir_.filePath(QStringLiteral("camsim.log")), QIODevice::Append);
+    process_->setReadChannel(QProcess::StandardOutput);
+    process_->start(program, arguments_);
+    if (!process_->waitForStarted(5000)) {
+        error_ = QStringLiteral("cannot start %1: %2").arg(program, process_->errorString());
+        return false;
+    }
+
+    QDeadlineTimer deadline(readyTimeoutMs);
+    QByteArray line;
+    while (!process_->canReadLine()) {
+        if (process_->state() != QProcess::Running || deadline.hasExpired() ||
+            (!process_->waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime()))) &&
+             process_->state() != QProcess::Running)) {
+            break;
+        }
+    }
+    if (process_->canReadLine())
+        line = process_->readLine().trimmed();
+    if (line.isEmpty()) {
+        error_ = QStringLiteral("no ready line (state %1, exit code %2): %3")
+                     .arg(int(process_->state()))
+                     .arg(process_->exitCode())
+                     .arg(diagnostics().right(2000));
+        stop(2000);
+        return false;
+    }
+    if (!parseReady(QString::fromUtf8(line))) {
+        error_ = QStringLiteral("unexpected ready line: %1").arg(QString::fromUtf8(line));
+        stop(2000);
+        return false;
+    }
+    return true;
+}
+
+bool EmulatorProcess::parseReady(const QString& line)
+{
+    const QStringList parts = line.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    if (parts.isEmpty() || parts.first() != QLatin1String("ready"))
+        return false;
+    bool haveControl = false, haveDiscovery = false, haveCount = false, haveAddresses = false;
+    for (const QString& part : parts.mid(1)) {
+        const int eq = part.indexOf(QLatin1Char('='));
+        if (eq <= 0)
+            return false;
+        const QString key = part.left(eq);
+        const QString value = part.mid(eq + 1);
+        bool ok = false;
+        if (key == QLatin1String("control")) {
+            const int colon = value.lastIndexOf(QLatin1Char(':'));
+            if (colon < 0 || value.left(colon) != QLatin1String("127.0.0.1"))
+                return false;
+            controlPort_ = quint16(value.mid(colon + 1).toUInt(&ok));
+            haveControl = ok && controlPort_ != 0;
+        } else if (key == QLatin1String("discovery")) {
+            const quint16 port = quint16(value.toUInt(&ok));
+            haveDiscovery = ok && port != 0;
+            discoveryPort_ = port;
+        } else if (key == QLatin1String("cameras")) {
+            cameraCount_ = value.toInt(&ok);
+            haveCount = ok && cameraCount_ >= 0;
+        } else if (key == QLatin1String("addresses")) {
+            addresses_ = value.split(QLatin1Char(','), Qt::SkipEmptyParts);
+            haveAddresses = true;
+        }
+    }
+    return haveControl && haveDiscovery && haveCount && haveAddresses && addresses_.size() == cameraCount_;
+}
+
+bool EmulatorProcess::stop(int timeoutMs)
+{
+    controlSocket_.abort();
+    if (!process_)
+        return true;
+    if (process_->state() == QProcess::NotRunning) {
+        const bool clean = process_->exitStatus() == QProcess::NormalExit && process_->exitCode() == 0;
+        if (!clean)
+            error_ = QStringLiteral("emulator ended on its own with code %1").arg(process_->exitCode());
+        process_.reset();
+        return clean;
+    }
+    process_->terminate();
+    if (!process_->waitForFinished(timeoutMs)) {
+        error_ = QStringLiteral("emulator did not stop within %1 ms after SIGTERM").arg(timeoutMs);
+        process_->kill();
+        process_->waitForFinished(5000);
+        process_.reset();
+        return false;
+    }
+    const bool clean = process_->exitStatus() == QProcess::NormalExit && process_->exitCode() == 0;
+    if (!clean) {
+        error_ = QStringLiteral("emulator exit status %1 code %2: %3")
+                     .arg(int(process_->exitStatus()))
+                     .arg(process_->exitCode())
+                     .arg(diagnostics().right(2000));
+    }
+    process_.reset();
+    return clean;
+}
+
+bool EmulatorProcess::isRunning() const
+{
+    return process_ && process_->state() != QProcess::NotRunning;
+}
+
+QString EmulatorProcess::diagnostics() const
+{
+    QFile file(logDir_.filePath(QStringLiteral("camsim.log")));
+    if (!file.open(QIODevice::ReadOnly))
+        return QString();
+    return QString::fromUtf8(file.readAll());
+}
+
+bool EmulatorProcess::ensureControlConnection(int timeoutMs)
+{
+    if (controlSocket_.state() == QAbstractSocket::ConnectedState)
+        return true;
+    controlSocket_.abort();
+    pending_.clear();
+    controlSocket_.connectToHost(QHostAddress::LocalHost, controlPort_);
+    return controlSocket_.waitForConnected(timeoutMs);
+}
+
+QJsonObject EmulatorProcess::control(const QJsonObject& request, int timeoutMs)
+{
+    auto failure = [](const QString& text) {
+        return QJsonObject{{QStringLiteral("Ret"), -1}, {QStringLiteral("Error"), text}};
+    };
+    QDeadlineTimer deadline(timeoutMs);
+    if (controlPort_ == 0 || !ensureControlConnection(timeoutMs))
+        return failure(QStringLiteral("no control connection"));
+
+    const QByteArray json = QJsonDocument(request).toJson(QJsonDocument::Compact);
+    protocol::FrameHeader header;
+    header.sequence = ++sequence_;
+    header.messageId = protocol::MsgEmuControl;
+    const std::vector<std::uint8_t> frame = protocol::encodeFrame(
+        header, reinterpret_cast<const std::uint8_t*>(json.constData()), std::size_t(json.size()));
+    controlSocket_.write(reinterpret_cast<const char*>(frame.data()), qint64(frame.size()));
+    if (!controlSocket_.waitForBytesWritten(int(qMax<qint64>(1, deadline.remainingTime()))))
+        return failure(QStringLiteral("control request not sent"));
+
+    for (;;) {
+        const protocol::ParseResult parsed = protocol::parseFrame(
+            reinterpret_cast<const std::uint8_t*>(pending_.constData()), std::size_t(pending_.size()));
+        if (parsed.status == protocol::ParseStatus::Bad) {
+            controlSocket_.abort();
+            pending_.clear();
+            return failure(QStringLiteral("bad control answer frame (reason %1)").arg(int(parsed.reason)));
+        }
+        if (parsed.status == protocol::ParseStatus::Ok) {
+            pending_.remove(0, int(parsed.used));
+            if (parsed.frame.header.messageId != protocol::MsgEmuControlAnswer)
+                return failure(QStringLiteral("unexpected message %1").arg(parsed.frame.header.messageId));
+            if (parsed.frame.header.sequence != header.sequence)
+                continue; // a late answer to an earlier request that timed out
+            QJsonParseError error;
+            const QJsonDocument document = QJsonDocument::fromJson(
+                QByteArray(reinterpret_cast<const char*>(parsed.frame.body.data()), int(parsed.frame.body.size())),
+                &error);
+            if (error.error != QJsonParseError::NoError || !document.isObject())
+                return failure(QStringLiteral("control answer is not a JSON object"));
+            return document.object();
+        }
+        if (deadline.hasExpired() || controlSocket_.state() != QAbstractSocket::ConnectedState)
+            return failure(QStringLiteral("no control answer"));
+        if (controlSocket_.waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime()))))
+            pending_.append(controlSocket_.readAll());
+        else if (deadline.hasExpired() || controlSocket_.state() != QAbstractSocket::ConnectedState)
+            return failure(QStringLiteral("no control answer"));
+    }
+}
+
+QJsonObject EmulatorProcess::list()
+{
+    return control(QJsonObject{{QStringLiteral("Cmd"), QStringLiteral("list")}});
+}
+
+QJsonArray EmulatorProcess::cameras()
+{
+    const QJsonObject answer = list();
+    if (answer.value(QStringLiteral("Ret")).toInt() != 100)
+        return QJsonArray();
+    return answer.value(QStringLiteral("Cameras")).toArray();
+}
+
+QJsonObject EmulatorProcess::camera(int index)
+{
+    const QJsonArray all = cameras();
+    for (const QJsonValue& value : all) {
+        const QJsonObject object = value.toObject();
+        if (object.value(QStringLiteral("Index")).toInt(-1) == index)
+            return object;
+    }
+    return QJsonObject();
+}
+
+bool EmulatorProcess::setFault(int index, const QJsonObject& faults)
+{
+    QJsonObject request = faults;
+    request.insert(QStringLiteral("Cmd"), QStringLiteral("fault"));
+    request.insert(QStringLiteral("Index"), index);
+    return control(request).value(QStringLiteral("Ret")).toInt() == 100;
+}
+
+bool EmulatorProcess::kill(int index)
+{
+    return control(QJsonObject{{QStringLiteral("Cmd"), QStringLiteral("kill")}, {QStringLiteral("Index"), index}})
+               .value(QStringLiteral("Ret"))
+               .toInt() == 100;
+}
+
+bool EmulatorProcess::revive(int index)
+{
+    return control(QJsonObject{{QStringLiteral("Cmd"), QStringLiteral("revive")}, {QStringLiteral("Index"), index}})
+               .value(QStringLiteral("Ret"))
+               .toInt() == 100;
+}
+
+QByteArray EmulatorProcess::record(int index, int command, int channel, int* ret)
+{
+    const QJsonObject answer = control(QJsonObject{{QStringLiteral("Cmd"), QStringLiteral("record")},
+                                                   {QStringLiteral("Index"), index},
+                                                   {QStringLiteral("Command"), command},
+                                                   {QStringLiteral("Channel"), channel}});
+    const int result = answer.value(QStringLiteral("Ret")).toInt(-1);
+    if (ret)
+        *ret = result;
+    if (result != 100)
+        return QByteArray();
+    return QByteArray::fromBase64(answer.value(QStringLiteral("Data")).toString().toLatin1());
+}
+
+QJsonObject EmulatorProcess::json(int index, const QString& name, int command, int channel)
+{
+    const QJsonObject answer = control(QJsonObject{{QStringLiteral("Cmd"), QStringLiteral("json")},
+                                                   {QStringLiteral("Index"), index},
+                                                   {QStringLiteral("Name"), name},
+                                                   {QStringLiteral("Command"), command},
+                                                   {QStringLiteral("Channel"), channel}});
+    if (answer.value(QStringLiteral("Ret")).toInt() != 100)
+        return QJsonObject();
+    return answer.value(QStringLiteral("Reply")).toObject();
+}
+
+bool EmulatorProcess::configureLibrary() const
+{
+    return sdkSetNetOptions("127.255.255.255", discoveryPort_, 1) > 0;
+}
