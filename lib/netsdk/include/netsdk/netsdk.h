@@ -152,6 +152,10 @@ NETSDK_API long sdkGetLastError(void);
 /// the environment cannot be switched off by this call.
 NETSDK_API long sdkSetNetOptions(const char* broadcastList, int discoveryPort, int loopbackOnly);
 
+/// Frames refused as malformed since the process started: search and address-change datagrams,
+/// and device answers on login connections. Works before sdkInit; sdkCleanup does not reset it.
+NETSDK_API unsigned long sdkGetBadFrameCount(void);
+
 /* ---- search and address change ---------------------------------------------------------- */
 /// Broadcasts one search and collects answers for waitTimeMs or until the buffer is full.
 /// Writes whole SDK_CONFIG_NET_COMMON_V2 records; *pRetLength = bytes written. Returns non-zero

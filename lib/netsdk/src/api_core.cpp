@@ -1,0 +1,122 @@
+// Life cycle, options and last error; the calls that this build does not provide.
+
+#include <string>
+
+#include "deadline.h"
+#include "library_state.h"
+#include "netsdk/netsdk.h"
+#include "session.h"
+
+using namespace netsdk;
+
+namespace {
+// sdkCleanup says goodbye to every device within this budget; what is left is simply closed.
+constexpr int kCleanupBudgetMs = 2000;
+constexpr int kCleanupPerSessionMs = 300;
+
+long notSupported()
+{
+    fail(isInitialised() ? SDK_ERR_NOT_SUPPORTED : SDK_ERR_NOT_INIT);
+    return 0;
+}
+} // namespace
+
+long sdkInit(void* disconnectCallback, void* pUser)
+{
+    // The disconnect callback is not called in this version: a lost connection shows as
+    // SDK_ERR_SOCKET on the next call on that login.
+    initialise();
+    return 1;
+}
+
+long sdkSetup(int waitTimeMs, int tryTimes)
+{
+    if (!isInitialised())
+        return failZero(SDK_ERR_NOT_INIT);
+    if (waitTimeMs <= 0 || tryTimes <= 0)
+        return failZero(SDK_ERR_ILLEGAL_PARAM);
+    const bool ok = updateOptions([&](Options& o) {
+        o.waitMs = waitTimeMs;
+        o.tries = tryTimes;
+    });
+    if (!ok)
+        return failZero(SDK_ERR_NOT_INIT);
+    return 1;
+}
+
+long sdkCleanup(void)
+{
+    if (!isInitialised())
+        return failZero(SDK_ERR_NOT_INIT);
+    const Deadline budget(kCleanupBudgetMs);
+    for (const auto& session : shutdownState())
+        session->logout(budget.capped(kCleanupPerSessionMs));
+    return 1;
+}
+
+long sdkGetLastError(void)
+{
+    return lastError();
+}
+
+long sdkSetNetOptions(const char* broadcastList, int discoveryPort, int loopbackOnly)
+{
+    if (!isInitialised())
+        return failZero(SDK_ERR_NOT_INIT);
+    std::vector<net::Ip4> list;
+    if (discoveryPort < 0 || discoveryPort > 65535 || (broadcastList && !parseBroadcastList(broadcastList, list)))
+        return failZero(SDK_ERR_ILLEGAL_PARAM);
+    const bool ok = updateOptions([&](Options& o) {
+        o.broadcast = list;
+        o.discoveryPort = static_cast<std::uint16_t>(discoveryPort);
+        o.loopbackOnly = o.loopbackForced || loopbackOnly != 0;
+    });
+    if (!ok)
+        return failZero(SDK_ERR_NOT_INIT);
+    return 1;
+}
+
+unsigned long sdkGetBadFrameCount(void)
+{
+    return badFrameCount();
+}
+
+long sdkStartUpgrade(long lLoginID, const char* sFileName, int nType, fUpgradeCallBack cbUpgrade, void* pUser)
+{
+    return notSupported();
+}
+
+long sdkCloseUpgrade(long lUpgradeHandle)
+{
+    return notSupported();
+}
+
+long sdkStartRealPlay(long lLoginID, SDK_CLIENTINFO* lpClientInfo)
+{
+    return notSupported();
+}
+
+long sdkStopRealPlay(long lRealHandle, void* hWnd)
+{
+    return notSupported();
+}
+
+long sdkRealPlayReset(long lRealHandle, int nReserved1, int nReserved2)
+{
+    return notSupported();
+}
+
+long sdkStartVoiceCom(long lLoginID, fVoiceDataCallBack pVcb, void* pUser)
+{
+    return notSupported();
+}
+
+int sdkSendVoiceData(long lVoiceHandle, char* pSendBuf, long lBufSize)
+{
+    return static_cast<int>(notSupported());
+}
+
+long sdkStopVoiceCom(long lVoiceHandle)
+{
+    return notSupported();
+}

@@ -1,0 +1,89 @@
+#pragma once
+
+// One TCP connection to a device and the login session on it. The connection is driven only by
+// the thread that holds the session's mutex, one request at a time; the receive buffer keeps
+// whatever arrives beyond a frame, so a late answer is read (and skipped) by the next request.
+// An asynchronous receiver would own the channel's reading side and hand answers to waiting
+// requests by sequence number; the request/answer interface below stays the same.
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include <protocol/frame.h>
+
+#include "deadline.h"
+#include "socket_io.h"
+
+namespace netsdk {
+
+/// Frames over one TCP connection with deadlines. Owns the socket; closes it on destruction.
+class FrameChannel
+{
+public:
+    enum class Status
+    {
+        Ok,
+        Timeout,
+        Closed, ///< the peer closed the connection, or it failed
+        Bad     ///< bytes that are not a valid frame arrived
+    };
+
+    explicit FrameChannel(net::Socket s);
+    ~FrameChannel();
+    FrameChannel(const FrameChannel&) = delete;
+    FrameChannel& operator=(const FrameChannel&) = delete;
+
+    /// Sends one frame. A frame sent only in part leaves the stream unusable: the channel is shut.
+    Status send(const protocol::FrameHeader& header, const std::vector<std::uint8_t>& body, const Deadline& deadline);
+    /// Reads the next whole frame.
+    Status receive(protocol::Frame& frame, const Deadline& deadline);
+    /// Stops all traffic; the descriptor itself is released by the destructor, so a thread that
+    /// still uses the channel never touches a reused descriptor.
+    void shut();
+    bool isOpen() const { return open_.load(); }
+
+private:
+    net::Socket socket_;
+    std::atomic<bool> open_{true};
+    std::vector<std::uint8_t> buffer_;
+};
+
+/// Connects to ip:port within the deadline, making up to `tries` attempts. Returns SDK_OK with
+/// the connected socket, SDK_ERR_TIMEOUT, or SDK_ERR_NO_DEVICE (refused, unreachable).
+int connectTcp(const net::Endpoint& to, int tries, const Deadline& deadline, net::Socket& out);
+
+/// A logged-in device.
+class Session
+{
+public:
+    Session(std::unique_ptr<FrameChannel> channel, std::uint32_t sessionId, std::uint32_t lastSequence);
+
+    /// Sends one request and waits for its answer: the frame with the request's sequence number.
+    /// Frames with other sequence numbers (answers that came too late for an earlier request)
+    /// are skipped. Returns SDK_OK, SDK_ERR_TIMEOUT (the session stays usable), SDK_ERR_SOCKET
+    /// (the connection is gone), or SDK_ERR_PROTOCOL (a bad frame or an answer of the wrong kind:
+    /// counted, and the connection is closed).
+    int request(std::uint16_t requestId, const std::vector<std::uint8_t>& body, std::uint16_t answerId,
+                const Deadline& deadline, protocol::Frame& answer);
+    /// For a caller that found the answer's body malformed: counts it, closes the connection and
+    /// returns SDK_ERR_PROTOCOL.
+    int rejectAnswer();
+    /// Closes the connection; later requests fail with SDK_ERR_SOCKET.
+    void close();
+    /// Sends the logout and waits for its answer until the deadline, then closes.
+    void logout(const Deadline& deadline);
+
+private:
+    int requestLocked(std::uint16_t requestId, const std::vector<std::uint8_t>& body, std::uint16_t answerId,
+                      const Deadline& deadline, protocol::Frame& answer);
+
+    std::timed_mutex mutex_; // one request at a time
+    std::unique_ptr<FrameChannel> channel_;
+    std::uint32_t sessionId_;
+    std::uint32_t sequence_;
+};
+
+} // namespace netsdk

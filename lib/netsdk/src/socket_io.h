@@ -1,0 +1,78 @@
+#pragma once
+
+// The only place that knows the system's socket calls. Everything above it speaks in Socket,
+// Endpoint and IoStatus, so a port to another socket API replaces socket_io.cpp alone.
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace netsdk::net {
+
+#ifdef _WIN32
+using Socket = std::uintptr_t;
+#else
+using Socket = int;
+#endif
+extern const Socket kInvalidSocket;
+
+using Ip4 = std::array<std::uint8_t, 4>;
+
+struct Endpoint
+{
+    Ip4 ip{};
+    std::uint16_t port = 0;
+};
+
+enum class IoStatus
+{
+    Ok,
+    WouldBlock,  ///< nothing could be done without waiting
+    Closed,      ///< the peer closed the connection
+    Refused,     ///< nothing listens there (connection refused or reset)
+    Unreachable, ///< no route to the address
+    Failed       ///< any other error
+};
+
+enum class WaitResult
+{
+    Ready,
+    Timeout,
+    Failed
+};
+
+/// A non-blocking TCP socket, or kInvalidSocket.
+Socket openTcp();
+/// A non-blocking UDP socket bound to 0.0.0.0:0, or kInvalidSocket.
+Socket openUdp();
+void closeSocket(Socket s);
+/// Stops all traffic on the socket without releasing its descriptor; wakes a thread blocked on it.
+void shutdownSocket(Socket s);
+
+/// Ok when connected at once, WouldBlock while the connection is under way.
+IoStatus startConnect(Socket s, const Endpoint& to);
+/// The outcome of a connection under way, once the socket became writable.
+IoStatus finishConnect(Socket s);
+
+/// Waits for the socket to become readable/writable, at most ms milliseconds (0 = only look).
+WaitResult waitReadable(Socket s, int ms);
+WaitResult waitWritable(Socket s, int ms);
+/// Waits ms milliseconds without a socket (spacing between connection attempts).
+void pause(int ms);
+
+IoStatus sendSome(Socket s, const std::uint8_t* data, std::size_t size, std::size_t& sent);
+IoStatus recvSome(Socket s, std::uint8_t* data, std::size_t size, std::size_t& received);
+IoStatus sendTo(Socket s, const Endpoint& to, const std::uint8_t* data, std::size_t size);
+/// One datagram; `truncated` is set when it did not fit into the buffer.
+IoStatus recvFrom(Socket s, std::uint8_t* data, std::size_t size, std::size_t& received, Endpoint& from,
+                  bool& truncated);
+
+bool enableBroadcast(Socket s);
+/// Asks for a receive buffer of at least `bytes`; the system may grant less.
+void raiseReceiveBuffer(Socket s, int bytes);
+
+/// The broadcast address of every running IPv4 interface that has one.
+std::vector<Ip4> interfaceBroadcasts();
+
+} // namespace netsdk::net
