@@ -237,7 +237,7 @@ private slots:
         QCOMPARE(sdkLogout(h1), 1L);
         const long h3 = login(c);
         QVERIFY(h3 > h2);
-        QCOMPARE(sdkCleanup(), 1L); // logs h2 and h3 out
+        QCOMPARE(sdkCleanup(), 1L); // closes h2 and h3
         QCOMPARE(sdkInit(nullptr, nullptr), 1L);
         const long h4 = login(d);
         QVERIFY(h4 > h3);

@@ -10,9 +10,6 @@
 using namespace netsdk;
 
 namespace {
-// sdkCleanup says goodbye to every device within this budget; what is left is simply closed.
-constexpr int kCleanupBudgetMs = 2000;
-constexpr int kCleanupPerSessionMs = 300;
 
 long notSupported()
 {
@@ -48,9 +45,11 @@ long sdkCleanup(void)
 {
     if (!isInitialised())
         return failZero(SDK_ERR_NOT_INIT);
-    const Deadline budget(kCleanupBudgetMs);
+    // Release only closes the connections that are still open: a device sees the session end
+    // at once. Callers that want to say goodbye log out first (sdkLogout), so release never
+    // waits on a device that no longer answers.
     for (const auto& session : shutdownState())
-        session->logout(budget.capped(kCleanupPerSessionMs));
+        session->close();
     return 1;
 }
 
