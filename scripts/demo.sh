@@ -12,7 +12,7 @@ cd "$root"
 build=$root/build
 state=$build/demo-state
 jobs=${VANTREL_JOBS:-2}
-discovery_port=${VANTREL_DEMO_DISCOVERY_PORT:-35569}
+discovery_port=34569
 
 # Nothing here may leave the machine: the library refuses every destination outside 127.0.0.0/8,
 # and searches go to the loopback broadcast address on the demo's own discovery port.
@@ -32,32 +32,9 @@ probe=$build/bench/vantrel-probe
 program=$build/bin/vantrel
 [[ -x "$program" ]] || program=""
 
-# The program reads its network settings from the Config.ini beside it, before the environment:
-# point that copy at the demo fleet, loopback only.
-set_network_options() {
-    local ini=$1 tmp
-    tmp=$(mktemp)
-    awk -v port="$discovery_port" '
-        function flush() {
-            if (!("Broadcast" in done)) print "Broadcast=127.255.255.255"
-            if (!("AddressCheck" in done)) print "AddressCheck=device"
-            if (!("LoopbackOnly" in done)) print "LoopbackOnly=1"
-            if (!("DiscoveryPort" in done)) print "DiscoveryPort=" port
-            seen = 1
-        }
-        /^\[/ { if (net) flush(); net = ($0 == "[Network]") }
-        net && /^Broadcast=/ { print "Broadcast=127.255.255.255"; done["Broadcast"]; next }
-        net && /^AddressCheck=/ { print "AddressCheck=device"; done["AddressCheck"]; next }
-        net && /^LoopbackOnly=/ { print "LoopbackOnly=1"; done["LoopbackOnly"]; next }
-        net && /^DiscoveryPort=/ { print "DiscoveryPort=" port; done["DiscoveryPort"]; next }
-        { print }
-        END { if (net) flush(); else if (!seen) { print ""; print "[Network]"; flush() } }
-    ' "$ini" >"$tmp" && mv "$tmp" "$ini"
-}
-if [[ -n "$program" ]]; then
-    [[ -f "$build/bin/Config.ini" ]] || printf '[Network]\n' >"$build/bin/Config.ini"
-    set_network_options "$build/bin/Config.ini"
-fi
+# The program reads its network settings from the Config.ini the build places beside it
+# (resources/Config.ini): loopback only, broadcast 127.255.255.255, discovery port 34569. The fleet
+# listens on that port.
 
 mkdir -p "$state"
 fleet_pid=""
