@@ -2,174 +2,416 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="zh_CN">
 <context>
+    <name>CDialogTitle</name>
+    <message>
+        <location filename="../../src/widgets/CDialogTitle.cpp" line="42"/>
+        <source>Max</source>
+        <translation>最大化</translation>
+    </message>
+    <message>
+        <location filename="../../src/widgets/CDialogTitle.cpp" line="51"/>
+        <source>Normal</source>
+        <translation>还原</translation>
+    </message>
+</context>
+<context>
+    <name>CTitleBar</name>
+    <message>
+        <location filename="../../src/widgets/CTitleBar.cpp" line="19"/>
+        <source>Min</source>
+        <translation>最小化</translation>
+    </message>
+    <message>
+        <location filename="../../src/widgets/CTitleBar.cpp" line="20"/>
+        <source>Max</source>
+        <translation>最大化</translation>
+    </message>
+    <message>
+        <location filename="../../src/widgets/CTitleBar.cpp" line="21"/>
+        <source>Close</source>
+        <translation>关闭</translation>
+    </message>
+</context>
+<context>
     <name>CVantrel</name>
     <message>
+        <location filename="../../src/app/BuildInfo.cpp" line="21"/>
         <source>Vantrel</source>
         <translation>Vantrel</translation>
     </message>
     <message>
+        <location filename="../../src/device/DeviceRecords.cpp" line="166"/>
         <source>Network is error</source>
         <translation>网络错误</translation>
     </message>
     <message>
+        <location filename="../../src/device/DeviceRecords.cpp" line="168"/>
         <source>System is busying</source>
         <translation>系统忙</translation>
     </message>
     <message>
+        <location filename="../../src/device/DeviceRecords.cpp" line="170"/>
         <source>Login timeout</source>
         <translation>登录超时</translation>
     </message>
     <message>
+        <location filename="../../src/device/DeviceRecords.cpp" line="172"/>
         <source>Password is error</source>
         <translation>密码错误</translation>
     </message>
     <message>
+        <location filename="../../src/device/DeviceRecords.cpp" line="174"/>
         <source>The user is not existed</source>
         <translation>用户不存在</translation>
     </message>
     <message>
+        <location filename="../../src/device/DeviceRecords.cpp" line="176"/>
         <source>The user is locked</source>
         <translation>用户已被锁定</translation>
     </message>
     <message>
+        <location filename="../../src/device/DeviceRecords.cpp" line="178"/>
         <source>The user is in blacklist</source>
         <translation>用户在黑名单中</translation>
     </message>
     <message>
+        <location filename="../../src/device/DeviceRecords.cpp" line="180"/>
         <source>The user has logined</source>
         <translation>用户已登录</translation>
     </message>
     <message>
+        <location filename="../../src/device/DeviceRecords.cpp" line="182"/>
         <source>Cann&apos;t find the device</source>
         <translation>找不到设备</translation>
     </message>
     <message>
+        <location filename="../../src/device/DeviceRecords.cpp" line="184"/>
         <source>Unknow Error</source>
         <translation>未知错误</translation>
     </message>
     <message>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="184"/>
+        <source>Devices are being configured, search again when the work has finished</source>
+        <translation>正在配置设备，请在完成后再搜索</translation>
+    </message>
+    <message>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="186"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="235"/>
         <source>SelectAll</source>
         <translation>全选</translation>
     </message>
     <message>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="235"/>
         <source>UnSelectAll</source>
         <translation>取消全选</translation>
     </message>
     <message>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="269"/>
         <source>Dev No :</source>
         <translation>设备编号：</translation>
     </message>
     <message>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="294"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="447"/>
         <source>Login Success</source>
         <translation>登录成功</translation>
+    </message>
+    <message>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="306"/>
+        <source>Prompt</source>
+        <translation>提示</translation>
+    </message>
+    <message>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="311"/>
+        <source>Tips</source>
+        <translation>提示</translation>
+    </message>
+    <message>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="335"/>
+        <source>Configuring, please try again later</source>
+        <translation>正在配置，请稍后再试</translation>
+    </message>
+    <message>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="339"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="491"/>
+        <source>Please select device first</source>
+        <translation>请先选择设备</translation>
+    </message>
+    <message>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="388"/>
+        <source>Please Set IP Config first</source>
+        <translation>请先设置IP配置</translation>
+    </message>
+    <message>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="396"/>
+        <source>Choose a file to open</source>
+        <translation>选择要打开的文件</translation>
+    </message>
+    <message>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="415"/>
+        <source>Please Select a Program</source>
+        <translation>请选择升级程序</translation>
+    </message>
+    <message>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="423"/>
+        <source>Devices are being configured, add the device when the work has finished</source>
+        <translation>正在配置设备，请在完成后再添加设备</translation>
+    </message>
+    <message>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="476"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="500"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="509"/>
+        <source>Please add device first</source>
+        <translation>请先添加设备</translation>
+    </message>
+    <message>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="532"/>
+        <source>StopMicro</source>
+        <translation>停止监听</translation>
+    </message>
+    <message>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="532"/>
+        <source>StartMicro</source>
+        <translation>开始监听</translation>
     </message>
 </context>
 <context>
     <name>CVantrelClass</name>
     <message>
+        <location filename="../../src/mainwindow/CVantrel.ui" line="45"/>
         <source>Select</source>
         <translation>选择</translation>
     </message>
     <message>
+        <location filename="../../src/mainwindow/CVantrel.ui" line="52"/>
         <source>Reverse</source>
         <translation>反选</translation>
     </message>
     <message>
+        <location filename="../../src/mainwindow/CVantrel.ui" line="59"/>
         <source>MainStream</source>
         <translation>主码流</translation>
     </message>
     <message>
+        <location filename="../../src/mainwindow/CVantrel.ui" line="99"/>
         <source>Search</source>
         <translation>搜索</translation>
     </message>
     <message>
+        <location filename="../../src/mainwindow/CVantrel.ui" line="106"/>
         <source>Add</source>
         <translation>添加</translation>
     </message>
     <message>
+        <location filename="../../src/mainwindow/CVantrel.ui" line="113"/>
         <source>SetIP</source>
         <translation>设置IP</translation>
     </message>
     <message>
+        <location filename="../../src/mainwindow/CVantrel.ui" line="123"/>
+        <location filename="../../src/mainwindow/CVantrel.ui" line="161"/>
         <source>DoModify</source>
         <translation>执行修改</translation>
     </message>
     <message>
+        <location filename="../../src/mainwindow/CVantrel.ui" line="130"/>
         <source>Open DHCP</source>
         <translation>开启DHCP</translation>
     </message>
     <message>
+        <location filename="../../src/mainwindow/CVantrel.ui" line="137"/>
         <source>Close DHCP</source>
         <translation>关闭DHCP</translation>
     </message>
     <message>
+        <location filename="../../src/mainwindow/CVantrel.ui" line="144"/>
         <source>ResetConfig</source>
         <translation>恢复出厂设置</translation>
     </message>
     <message>
+        <location filename="../../src/mainwindow/CVantrel.ui" line="151"/>
         <source>OtherConfig</source>
         <translation>其他配置</translation>
     </message>
     <message>
+        <location filename="../../src/mainwindow/CVantrel.ui" line="168"/>
         <source>Micro</source>
         <translation>麦克风</translation>
     </message>
     <message>
+        <location filename="../../src/mainwindow/CVantrel.ui" line="175"/>
         <source>Volume</source>
         <translation>音量</translation>
     </message>
     <message>
+        <location filename="../../src/mainwindow/CVantrel.ui" line="202"/>
         <source>Password</source>
         <translation>密码</translation>
     </message>
     <message>
+        <location filename="../../src/mainwindow/CVantrel.ui" line="254"/>
         <source>ConfigFile</source>
         <translation>配置文件</translation>
     </message>
     <message>
+        <location filename="../../src/mainwindow/CVantrel.ui" line="264"/>
+        <location filename="../../src/mainwindow/CVantrel.ui" line="298"/>
         <source>Browse</source>
         <translation>浏览</translation>
     </message>
     <message>
+        <location filename="../../src/mainwindow/CVantrel.ui" line="284"/>
         <source>FileName</source>
         <translation>文件名</translation>
     </message>
     <message>
+        <location filename="../../src/mainwindow/CVantrel.ui" line="305"/>
         <source>Upgrade</source>
         <translation>升级</translation>
     </message>
 </context>
 <context>
-    <name>QObject</name>
+    <name>LoginDlg</name>
     <message>
-        <source>NO.</source>
-        <translation>序号</translation>
+        <location filename="../../src/device/LoginDlg.cpp" line="64"/>
+        <source>Login</source>
+        <translation>登录</translation>
     </message>
     <message>
+        <location filename="../../src/device/LoginDlg.cpp" line="77"/>
+        <source>OK</source>
+        <translation>确定</translation>
+    </message>
+    <message>
+        <location filename="../../src/device/LoginDlg.cpp" line="80"/>
+        <source>Cancel</source>
+        <translation>取消</translation>
+    </message>
+    <message>
+        <location filename="../../src/device/LoginDlg.cpp" line="111"/>
         <source>IP Address</source>
         <translation>IP地址</translation>
     </message>
     <message>
+        <location filename="../../src/device/LoginDlg.cpp" line="113"/>
         <source>Port</source>
         <translation>端口</translation>
     </message>
     <message>
+        <location filename="../../src/device/LoginDlg.cpp" line="115"/>
+        <source>User Name</source>
+        <translation>用户名</translation>
+    </message>
+    <message>
+        <location filename="../../src/device/LoginDlg.cpp" line="117"/>
+        <source>Password</source>
+        <translation>密码</translation>
+    </message>
+    <message>
+        <location filename="../../src/device/LoginDlg.cpp" line="159"/>
+        <source>Network is error</source>
+        <translation>网络错误</translation>
+    </message>
+    <message>
+        <location filename="../../src/device/LoginDlg.cpp" line="161"/>
+        <source>System is busying</source>
+        <translation>系统忙</translation>
+    </message>
+    <message>
+        <location filename="../../src/device/LoginDlg.cpp" line="163"/>
+        <source>Login timeout</source>
+        <translation>登录超时</translation>
+    </message>
+    <message>
+        <location filename="../../src/device/LoginDlg.cpp" line="165"/>
+        <source>Password is error</source>
+        <translation>密码错误</translation>
+    </message>
+    <message>
+        <location filename="../../src/device/LoginDlg.cpp" line="167"/>
+        <source>The user is not existed</source>
+        <translation>用户不存在</translation>
+    </message>
+    <message>
+        <location filename="../../src/device/LoginDlg.cpp" line="169"/>
+        <source>The user is locked</source>
+        <translation>用户已被锁定</translation>
+    </message>
+    <message>
+        <location filename="../../src/device/LoginDlg.cpp" line="171"/>
+        <source>The user is in blacklist</source>
+        <translation>用户在黑名单中</translation>
+    </message>
+    <message>
+        <location filename="../../src/device/LoginDlg.cpp" line="173"/>
+        <source>The user has logined.</source>
+        <translation>用户已登录。</translation>
+    </message>
+    <message>
+        <location filename="../../src/device/LoginDlg.cpp" line="175"/>
+        <source>Cann&apos;t find the device.</source>
+        <translation>找不到设备。</translation>
+    </message>
+    <message>
+        <location filename="../../src/device/LoginDlg.cpp" line="177"/>
+        <source>Unknow Error</source>
+        <translation>未知错误</translation>
+    </message>
+    <message>
+        <location filename="../../src/device/LoginDlg.cpp" line="197"/>
+        <source>Error</source>
+        <translation>错误</translation>
+    </message>
+</context>
+<context>
+    <name>QDialogButtonBox</name>
+    <message>
+        <location filename="../../src/widgets/CMessageBox.cpp" line="74"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="46"/>
+        <location filename="../../src/device/LoginDlg.cpp" line="198"/>
+        <source>OK</source>
+        <translation>确定</translation>
+    </message>
+</context>
+<context>
+    <name>QObject</name>
+    <message>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="125"/>
+        <source>NO.</source>
+        <translation>序号</translation>
+    </message>
+    <message>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="125"/>
+        <source>IP Address</source>
+        <translation>IP地址</translation>
+    </message>
+    <message>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="126"/>
+        <source>Port</source>
+        <translation>端口</translation>
+    </message>
+    <message>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="126"/>
         <source>Destribe</source>
         <translation>描述</translation>
     </message>
     <message>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="127"/>
         <source>Mac Address</source>
         <translation>MAC地址</translation>
     </message>
     <message>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="127"/>
         <source>CloudID</source>
         <translation>云ID</translation>
     </message>
     <message>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="128"/>
         <source>Version</source>
         <translation>版本</translation>
     </message>
     <message>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="128"/>
         <source>BuildDate</source>
         <translation>编译日期</translation>
     </message>

@@ -3,8 +3,10 @@
 #include <cstring>
 
 #include <QApplication>
+#include <QFileDialog>
 #include <QGuiApplication>
 #include <QHeaderView>
+#include <QLineEdit>
 #include <QMutexLocker>
 #include <QScreen>
 #include <QStandardItemModel>
@@ -15,6 +17,8 @@
 #include "app/LogCategories.h"
 #include "device/CSearchDeviceThread.h"
 #include "device/DeviceRecords.h"
+#include "device/LoginDlg.h"
+#include "CMessageBox.h"
 #include "ui_CVantrel.h"
 
 CVantrel* g_pMainWindow = nullptr;
@@ -23,6 +27,24 @@ namespace {
 
 constexpr int kColumnCount = 8;
 constexpr int kStatusColumn = 3;
+// The per-row upgrade slots hold 256 rows: no row may go beyond them.
+constexpr int kMaxTableRows = 256;
+
+// Command codes of the batch worker.
+constexpr int kCmdResetConfig = 0;
+constexpr int kCmdOpenDhcp = 1;
+constexpr int kCmdCloseDhcp = 2;
+constexpr int kCmdModifyIpFromStart = 3;
+constexpr int kCmdModifyIpSame = 4;
+constexpr int kCmdModifyConfig = 7;
+
+const char* const kFileDialogStartDir = "/home";
+
+// Every message box of the window has the one button that the box itself would default to.
+QString okText()
+{
+    return QCoreApplication::translate("QDialogButtonBox", "OK");
+}
 
 // Parsed once per process: the title and the debug lines use the same value.
 const QDateTime& buildDateTime()
@@ -69,6 +91,10 @@ CVantrel::CVantrel(QWidget* parent, Qt::WindowFlags flags) : QWidget(parent, fla
 
     connect(this, &CVantrel::releaseCursor, this, &CVantrel::onReleaseCursor);
     connect(this, &CVantrel::updateTableInfo, this, &CVantrel::onUpdateTableInfo);
+    // Queued even from this thread: a worker's message must not open a modal loop inside the
+    // code that emitted it.
+    connect(this, &CVantrel::showMessageSignal, this, &CVantrel::onShowMessage, Qt::QueuedConnection);
+    connect(this, &CVantrel::updateBtnState, this, &CVantrel::onUpdateBtnState);
 
     if (const QScreen* pScreen = QGuiApplication::primaryScreen()) {
         const QRect rcDesktop = pScreen->geometry();
@@ -155,6 +181,8 @@ void CVantrel::onUpdateTableInfo(int nRow, int nCloumn, QString strMsg)
 
 void CVantrel::on_SearchButton_clicked()
 {
+    if (refuseWhileBusy(tr("Devices are being configured, search again when the work has finished")))
+        return;
     ui->selectBtn->setText(tr("SelectAll"));
     bSelectAll = false;
     clearDeviceRows();
@@ -271,4 +299,236 @@ void CVantrel::on_tableView_doubleClicked(QModelIndex nIndex)
         onUpdateTableInfo(nIndex.row(), 7, buildDateText(devInfo.buildYear, devInfo.buildMonth, devInfo.buildDay));
     }
     // The live preview of the logged-in device opens here once it is built; the login stays open.
+}
+
+void CVantrel::showPrompt(const QString& strText)
+{
+    CMessageBox::warning(QApplication::activeWindow(), tr("Prompt"), strText, okText());
+}
+
+void CVantrel::showTips(const QString& strText)
+{
+    CMessageBox::information(QApplication::activeWindow(), tr("Tips"), strText, okText());
+}
+
+bool CVantrel::refuseWhileBusy(const QString& strText)
+{
+    if (isIdle())
+        return false;
+    showPrompt(strText);
+    return true;
+}
+
+bool CVantrel::hasCheckedRow() const
+{
+    for (int nRow = 0; nRow < pModel->rowCount(); ++nRow) {
+        const QStandardItem* pItem = pModel->item(nRow, 0);
+        if (pItem && pItem->checkState() == Qt::Checked)
+            return true;
+    }
+    return false;
+}
+
+bool CVantrel::startBatch(int nNewCmd, int nNewAdaptive)
+{
+    if (!isIdle()) {
+        showPrompt(tr("Configuring, please try again later"));
+        return false;
+    }
+    if (!hasCheckedRow()) {
+        showPrompt(tr("Please select device first"));
+        return false;
+    }
+    nCmd = nNewCmd;
+    if (nNewAdaptive >= 0)
+        byAdaptive = static_cast<unsigned char>(nNewAdaptive);
+    strBatchPassword = ui->lineEditPassword->text();
+    setIdle(false);
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    startBatchWorker();
+    return true;
+}
+
+void CVantrel::startBatchWorker()
+{
+    // This is where the batch worker thread starts on the checked rows; it ends every batch by
+    // queuing releaseCursor and setting the idle flag. The worker is not part of the program yet,
+    // so the batch ends here at once, having touched no device and written no row text, and the
+    // window does not stay busy.
+    emit releaseCursor();
+    setIdle(true);
+}
+
+void CVantrel::on_btnReset_clicked()
+{
+    startBatch(kCmdResetConfig);
+}
+
+void CVantrel::on_btnOpenDhcp_clicked()
+{
+    startBatch(kCmdOpenDhcp, 1);
+}
+
+void CVantrel::on_btnCloseDhcp_clicked()
+{
+    startBatch(kCmdCloseDhcp, 0);
+}
+
+void CVantrel::on_btnSetIP_clicked()
+{
+    // The planning dialog decides whether a plan is accepted; until it exists no plan can be, and
+    // DoModify stays disabled as it does after a cancelled plan.
+    bIpPlanAccepted = false;
+    ui->btnModifyIP->setEnabled(bIpPlanAccepted);
+}
+
+void CVantrel::on_btnModifyIP_clicked()
+{
+    if (!bIpPlanAccepted) {
+        showPrompt(tr("Please Set IP Config first"));
+        return;
+    }
+    startBatch(bIpPlanSameAddress ? kCmdModifyIpSame : kCmdModifyIpFromStart);
+}
+
+void CVantrel::chooseFileInto(QLineEdit* pEdit, const QString& strFilter)
+{
+    const QString strFile = QFileDialog::getOpenFileName(this, tr("Choose a file to open"),
+                                                         QString::fromLatin1(kFileDialogStartDir), strFilter);
+    if (!strFile.isEmpty())
+        pEdit->setText(strFile);
+}
+
+void CVantrel::on_browseBtn_clicked()
+{
+    chooseFileInto(ui->lineEditFileName, QStringLiteral("Upgrade File(*.bin);;Files(*.*)"));
+}
+
+void CVantrel::on_browseCfgBtn_clicked()
+{
+    chooseFileInto(ui->lineEditCfg, QStringLiteral("Config File(*.cfg)"));
+}
+
+void CVantrel::on_upgradeBtn_clicked()
+{
+    if (ui->lineEditFileName->text().isEmpty()) {
+        showPrompt(tr("Please Select a Program"));
+        return;
+    }
+    // Reading the package and the upgrade run itself start here once they are part of the program.
+}
+
+void CVantrel::on_addBtn_clicked()
+{
+    if (refuseWhileBusy(tr("Devices are being configured, add the device when the work has finished")))
+        return;
+    if (pModel->rowCount() >= kMaxTableRows)
+        return;
+    // A new dialog per press: nothing typed into an earlier one is kept.
+    LoginDlg dlg;
+    if (dlg.exec() != QDialog::Accepted)
+        return;
+
+    const DEV_INFO& result = dlg.record();
+    const SDK_DEVICE_INFO& devInfo = result.devInfo;
+    const int nRow = pModel->rowCount();
+    QList<QStandardItem*> lstItems;
+    for (int i = 0; i < kColumnCount; ++i)
+        lstItems.append(new QStandardItem());
+    lstItems[0]->setData(nRow + 1, Qt::EditRole);
+    lstItems[4]->setText(QString::fromLocal8Bit(result.netBlock.mac,
+                                                qsizetype(strnlen(result.netBlock.mac, sizeof(result.netBlock.mac)))));
+    lstItems[1]->setText(
+        QString::fromLocal8Bit(result.szIpAddr, qsizetype(strnlen(result.szIpAddr, sizeof(result.szIpAddr)))));
+    lstItems[2]->setData(result.nPort, Qt::EditRole);
+    const QString strSerial =
+        QString::fromLocal8Bit(devInfo.serial, qsizetype(strnlen(devInfo.serial, sizeof(devInfo.serial))));
+    lstItems[5]->setText(strSerial);
+    lstItems[3]->setText(tr("Login Success"));
+    const QString strVersion =
+        QString::fromLocal8Bit(devInfo.version, qsizetype(strnlen(devInfo.version, sizeof(devInfo.version))));
+    if (!strVersion.isEmpty()) {
+        lstItems[6]->setText(strVersion);
+        lstItems[7]->setText(buildDateText(devInfo.buildYear, devInfo.buildMonth, devInfo.buildDay));
+    }
+    lstItems[0]->setCheckable(true);
+    lstItems[0]->setCheckState(Qt::Unchecked);
+
+    auto* pInfo = new DEV_INFO;
+    std::memcpy(pInfo, &result, sizeof(*pInfo));
+    pInfo->nIndex = nRow;
+    std::memset(pInfo->szCloudId, 0, sizeof(pInfo->szCloudId));
+    std::memcpy(pInfo->szCloudId, devInfo.serial, qMin(sizeof(pInfo->szCloudId), sizeof(devInfo.serial)) - 1);
+    lstItems[0]->setData(QVariant::fromValue(reinterpret_cast<quintptr>(pInfo)), Qt::UserRole);
+    {
+        QMutexLocker locker(&mutexTable);
+        pModel->appendRow(lstItems);
+    }
+
+    ui->tableView->selectRow(nRow);
+    on_tableView_clicked(pModel->index(nRow, 0));
+    emit sendDevInfoSignal(*pInfo);
+}
+
+void CVantrel::on_btnOtherCfg_clicked()
+{
+    if (pModel->rowCount() == 0) {
+        showTips(tr("Please add device first"));
+        return;
+    }
+    // The configuration dialog opens here for the current row once it is part of the program.
+}
+
+bool CVantrel::anyConfigPageTicked() const
+{
+    // The ticks live in the configuration dialog's page tree; without the dialog none is ticked.
+    return false;
+}
+
+void CVantrel::on_btnModifyCfg_clicked()
+{
+    if (!anyConfigPageTicked()) {
+        showTips(tr("Please select device first"));
+        return;
+    }
+    startBatch(kCmdModifyConfig);
+}
+
+void CVantrel::on_btnVolume_clicked()
+{
+    if (pModel->rowCount() == 0) {
+        showTips(tr("Please add device first"));
+        return;
+    }
+    // The test sound goes to the current row's camera here once voice talk is part of the program.
+}
+
+void CVantrel::on_btnMicro_clicked()
+{
+    if (pModel->rowCount() == 0) {
+        showTips(tr("Please add device first"));
+        return;
+    }
+    // Listening to the current row's camera starts here once voice talk is part of the program.
+}
+
+void CVantrel::on_getLogoBinFile(QString strFilePath)
+{
+    ui->lineEditFileName->setText(strFilePath);
+}
+
+void CVantrel::onShowMessage(QString strMsg)
+{
+    showPrompt(strMsg);
+}
+
+void CVantrel::onUpdateBtnState(int nType, int nState)
+{
+    if (nType == 0) {
+        nVolumeState = nState;
+        ui->btnVolume->setEnabled(nState == 0);
+    } else if (nType == 1) {
+        nMicroState = nState;
+        ui->btnMicro->setText(nState != 0 ? tr("StopMicro") : tr("StartMicro"));
+    }
 }

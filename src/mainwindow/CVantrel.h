@@ -1,5 +1,7 @@
 #pragma once
 
+#include <atomic>
+
 #include <QModelIndex>
 #include <QMutex>
 #include <QString>
@@ -7,6 +9,7 @@
 
 #include "device/DevInfo.h"
 
+class QLineEdit;
 class QStandardItemModel;
 namespace Ui {
 class CVantrelClass;
@@ -32,6 +35,22 @@ public:
     bool modifyIPSetting() const { return bModifyIP; }
     QString soundFilePath() const { return strSoundFile; }
 
+    /// Batch state. The idle flag keeps batches (and the upgrade run) from overlapping and keeps
+    /// Search and Add from replacing records a worker uses: a worker clears it when it starts and
+    /// sets it as its very last step. Safe from any thread.
+    bool isIdle() const { return bIdle.load(); }
+    void setIdle(bool bNewIdle) { bIdle.store(bNewIdle); }
+    /// What the batch worker does with each checked row: 0 reset, 1/2 IP adaptive on/off, 3/4
+    /// address change (start address / same address), 7 configuration pages; -1 before any batch.
+    int commandCode() const { return nCmd; }
+    /// The value that commands 1 and 2 write.
+    unsigned char adaptiveValue() const { return byAdaptive; }
+    /// The password the batch logs in with, taken from lineEditPassword when the batch starts.
+    QString batchPassword() const { return strBatchPassword; }
+    /// State reported through updateBtnState: volume test running, microphone on.
+    int volumeState() const { return nVolumeState; }
+    int microState() const { return nMicroState; }
+
 signals:
     void sendDevInfoSignal(DEV_INFO& devInfo);
     void showMessageSignal(QString strMsg);
@@ -42,20 +61,49 @@ signals:
 public slots:
     void onUpdateTableInfo(int nRow, int nCloumn, QString strMsg);
     void on_SearchButton_clicked();
+    void on_btnReset_clicked();
+    void on_btnOpenDhcp_clicked();
+    void on_btnCloseDhcp_clicked();
+    void on_btnSetIP_clicked();
+    void on_btnModifyIP_clicked();
+    void on_browseBtn_clicked();
+    void on_browseCfgBtn_clicked();
+    void on_upgradeBtn_clicked();
+    void on_addBtn_clicked();
+    void on_btnOtherCfg_clicked();
+    void on_btnModifyCfg_clicked();
+    void on_btnVolume_clicked();
+    void on_btnMicro_clicked();
     void fillDeviceTable(SDK_CONFIG_NET_COMMON_V2 deviceSearched);
     void SelectDevice();
     void stopSearch();
     void on_tableView_doubleClicked(QModelIndex nIndex);
+    void on_getLogoBinFile(QString strFilePath);
     void on_tableView_clicked(QModelIndex nIndex);
     void on_btnReverse_clicked();
+    void onShowMessage(QString strMsg);
     void onReleaseCursor();
-
-    // The remaining command buttons (Reset, DHCP, SetIP/DoModify, file dialogs, Upgrade, Add,
-    // OtherConfig, Volume, Micro) have no slot yet: their commands are not built, so the buttons
-    // do nothing when pressed.
+    void onUpdateBtnState(int nType, int nState);
 
 private:
     void setupTable();
+    /// Starts a batch of command nNewCmd over the checked rows, after the two checks every batch
+    /// makes: refused while one runs, refused when no row is checked (each with its prompt). The
+    /// code and nNewAdaptive (when not negative) take effect only when the start is accepted, so
+    /// a refused press cannot change what a running batch does. True when accepted.
+    bool startBatch(int nNewCmd, int nNewAdaptive = -1);
+    /// Entry of the batch worker, called by startBatch once the window is marked busy.
+    void startBatchWorker();
+    bool hasCheckedRow() const;
+    /// The warning box of the window's precondition prompts ("Prompt", one "OK" button).
+    void showPrompt(const QString& strText);
+    /// The information box of the commands that need a device in the table ("Tips").
+    void showTips(const QString& strText);
+    /// True (after its prompt) when Search or Add must wait for a running batch.
+    bool refuseWhileBusy(const QString& strText);
+    /// The open-file dialog of the Browse buttons; a chosen file replaces pEdit's text.
+    void chooseFileInto(QLineEdit* pEdit, const QString& strFilter);
+    bool anyConfigPageTicked() const;
     /// Logs out every logged-in row, frees every row's record and removes all rows.
     void clearDeviceRows();
 
@@ -67,6 +115,16 @@ private:
     QString strSoundFile;
     QString strPassword;
     bool bSelectAll = false;
+
+    int nCmd = -1;
+    std::atomic<bool> bIdle{true};
+    unsigned char byAdaptive = 0;
+    QString strBatchPassword;
+    // Set by the IP planning dialog when it accepts a plan; DoModify needs an accepted plan.
+    bool bIpPlanAccepted = false;
+    bool bIpPlanSameAddress = false;
+    int nVolumeState = 0;
+    int nMicroState = 0;
 };
 
 /// The one main window of the process, set by its constructor before any worker thread exists.
