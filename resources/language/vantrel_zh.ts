@@ -15,6 +15,70 @@
     </message>
 </context>
 <context>
+    <name>CIpSetDlg</name>
+    <message>
+        <location filename="../../src/batch/CIpSetDlg.ui" line="14"/>
+        <source>CIpSetDlg</source>
+        <translation>IP设置</translation>
+    </message>
+    <message>
+        <location filename="../../src/batch/CIpSetDlg.ui" line="20"/>
+        <source>IP</source>
+        <translation>IP地址</translation>
+    </message>
+    <message>
+        <location filename="../../src/batch/CIpSetDlg.ui" line="43"/>
+        <source>Sub mask</source>
+        <translation>子网掩码</translation>
+    </message>
+    <message>
+        <location filename="../../src/batch/CIpSetDlg.ui" line="66"/>
+        <source>Gateway</source>
+        <translation>网关</translation>
+    </message>
+    <message>
+        <location filename="../../src/batch/CIpSetDlg.ui" line="89"/>
+        <source>ModifyIpStart</source>
+        <translation>从起始IP依次修改</translation>
+    </message>
+    <message>
+        <location filename="../../src/batch/CIpSetDlg.ui" line="99"/>
+        <source>ModifySameIp</source>
+        <translation>修改为相同IP</translation>
+    </message>
+    <message>
+        <location filename="../../src/batch/CIpSetDlg.ui" line="113"/>
+        <location filename="../../src/batch/CIpSetDlg.cpp" line="114"/>
+        <source>OK</source>
+        <translation>确定</translation>
+    </message>
+    <message>
+        <location filename="../../src/batch/CIpSetDlg.ui" line="120"/>
+        <source>Cancel</source>
+        <translation>取消</translation>
+    </message>
+    <message>
+        <location filename="../../src/batch/CIpSetDlg.cpp" line="88"/>
+        <source>No running network interface with an IPv4 address: no address is proposed.</source>
+        <translation>没有带IPv4地址的运行中网卡：不提供建议地址。</translation>
+    </message>
+    <message>
+        <location filename="../../src/batch/CIpSetDlg.cpp" line="101"/>
+        <source>Every address of this subnet is in use: no free address is proposed.</source>
+        <translation>该网段的所有地址均已被占用：没有可建议的空闲地址。</translation>
+    </message>
+    <message>
+        <location filename="../../src/batch/CIpSetDlg.cpp" line="114"/>
+        <source>Prompt</source>
+        <translation>提示</translation>
+    </message>
+    <message>
+        <location filename="../../src/batch/CIpSetDlg.cpp" line="114"/>
+        <source>Set Subnet Mask Failed</source>
+        <translation>设置子网掩码失败</translation>
+    </message>
+</context>
+<context>
     <name>CTitleBar</name>
     <message>
         <location filename="../../src/widgets/CTitleBar.cpp" line="19"/>
@@ -90,89 +154,184 @@
         <translation>未知错误</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="184"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="254"/>
         <source>Devices are being configured, search again when the work has finished</source>
         <translation>正在配置设备，请在完成后再搜索</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="186"/>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="235"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="256"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="301"/>
         <source>SelectAll</source>
         <translation>全选</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="235"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="301"/>
         <source>UnSelectAll</source>
         <translation>取消全选</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="269"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="335"/>
         <source>Dev No :</source>
         <translation>设备编号：</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="294"/>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="447"/>
+        <location filename="../../src/batch/BatchTexts.cpp" line="19"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="363"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="698"/>
         <source>Login Success</source>
         <translation>登录成功</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="306"/>
+        <location filename="../../src/batch/BatchTexts.cpp" line="25"/>
+        <source>Reset Config Filed</source>
+        <translation>恢复出厂配置失败</translation>
+    </message>
+    <message>
+        <location filename="../../src/batch/BatchTexts.cpp" line="26"/>
+        <source>Reset Config Success</source>
+        <translation>恢复出厂配置成功</translation>
+    </message>
+    <message>
+        <location filename="../../src/batch/BatchTexts.cpp" line="36"/>
+        <source>Set IP adaptive Success</source>
+        <translation>设置IP自适应成功</translation>
+    </message>
+    <message>
+        <location filename="../../src/batch/BatchTexts.cpp" line="37"/>
+        <source>Set IP adaptive Failed</source>
+        <translation>设置IP自适应失败</translation>
+    </message>
+    <message>
+        <location filename="../../src/batch/BatchTexts.cpp" line="43"/>
+        <source>ImportConfigFailed</source>
+        <translation>导入配置失败</translation>
+    </message>
+    <message>
+        <location filename="../../src/batch/BatchTexts.cpp" line="44"/>
+        <source>ImportConfigSuccess</source>
+        <translation>导入配置成功</translation>
+    </message>
+    <message>
+        <location filename="../../src/batch/BatchTexts.cpp" line="49"/>
+        <source>ImportConfigFailed: file larger than 128 KiB</source>
+        <translation>导入配置失败：文件大于128 KiB</translation>
+    </message>
+    <message>
+        <location filename="../../src/batch/BatchTexts.cpp" line="61"/>
+        <source>Reset Config Successfully</source>
+        <translation>恢复出厂配置成功</translation>
+    </message>
+    <message>
+        <location filename="../../src/batch/BatchTexts.cpp" line="63"/>
+        <source>Reboot Successfully</source>
+        <translation>重启成功</translation>
+    </message>
+    <message>
+        <location filename="../../src/batch/BatchTexts.cpp" line="68"/>
+        <source>Reset Config Failed</source>
+        <translation>恢复出厂配置失败</translation>
+    </message>
+    <message>
+        <location filename="../../src/batch/BatchTexts.cpp" line="70"/>
+        <source>Reboot Failed</source>
+        <translation>重启失败</translation>
+    </message>
+    <message>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="375"/>
         <source>Prompt</source>
         <translation>提示</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="311"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="380"/>
         <source>Tips</source>
         <translation>提示</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="335"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="348"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="404"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="578"/>
         <source>Configuring, please try again later</source>
         <translation>正在配置，请稍后再试</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="339"/>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="491"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="408"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="738"/>
         <source>Please select device first</source>
         <translation>请先选择设备</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="388"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="590"/>
+        <source>Please Select a Device</source>
+        <translation>请选择设备</translation>
+    </message>
+    <message>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="638"/>
         <source>Please Set IP Config first</source>
         <translation>请先设置IP配置</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="396"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="646"/>
         <source>Choose a file to open</source>
         <translation>选择要打开的文件</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="415"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="665"/>
         <source>Please Select a Program</source>
         <translation>请选择升级程序</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="423"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="674"/>
         <source>Devices are being configured, add the device when the work has finished</source>
         <translation>正在配置设备，请在完成后再添加设备</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="476"/>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="500"/>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="509"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="723"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="747"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="756"/>
         <source>Please add device first</source>
         <translation>请先添加设备</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="532"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="779"/>
         <source>StopMicro</source>
         <translation>停止监听</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="532"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="779"/>
         <source>StartMicro</source>
         <translation>开始监听</translation>
+    </message>
+    <message>
+        <location filename="../../src/batch/CIpModifier.cpp" line="136"/>
+        <location filename="../../src/batch/CIpModifier.cpp" line="176"/>
+        <source>Set IP Fail</source>
+        <translation>设置IP失败</translation>
+    </message>
+    <message>
+        <location filename="../../src/batch/CIpModifier.cpp" line="153"/>
+        <source>No free address</source>
+        <translation>没有空闲地址</translation>
+    </message>
+    <message>
+        <location filename="../../src/batch/CIpModifier.cpp" line="170"/>
+        <source>Modify Success</source>
+        <translation>修改成功</translation>
+    </message>
+    <message>
+        <location filename="../../src/batch/CIpModifier.cpp" line="172"/>
+        <source>Modify TimeOut</source>
+        <translation>修改超时</translation>
+    </message>
+    <message>
+        <location filename="../../src/batch/CIpModifier.cpp" line="174"/>
+        <location filename="../../src/batch/CIpModifier.cpp" line="230"/>
+        <source>Need Reboot</source>
+        <translation>需要重启</translation>
+    </message>
+    <message>
+        <location filename="../../src/batch/CIpModifier.cpp" line="235"/>
+        <source>Set Ip Fail</source>
+        <translation>设置Ip失败</translation>
     </message>
 </context>
 <context>
@@ -367,7 +526,7 @@
     <name>QDialogButtonBox</name>
     <message>
         <location filename="../../src/widgets/CMessageBox.cpp" line="74"/>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="46"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="78"/>
         <location filename="../../src/device/LoginDlg.cpp" line="198"/>
         <source>OK</source>
         <translation>确定</translation>
@@ -376,42 +535,42 @@
 <context>
     <name>QObject</name>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="125"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="189"/>
         <source>NO.</source>
         <translation>序号</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="125"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="189"/>
         <source>IP Address</source>
         <translation>IP地址</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="126"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="190"/>
         <source>Port</source>
         <translation>端口</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="126"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="190"/>
         <source>Destribe</source>
         <translation>描述</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="127"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="191"/>
         <source>Mac Address</source>
         <translation>MAC地址</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="127"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="191"/>
         <source>CloudID</source>
         <translation>云ID</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="128"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="192"/>
         <source>Version</source>
         <translation>版本</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="128"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="192"/>
         <source>BuildDate</source>
         <translation>编译日期</translation>
     </message>

@@ -1,20 +1,28 @@
 #include "CVantrel.h"
 
 #include <cstring>
+#include <functional>
 
 #include <QApplication>
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QMetaObject>
 #include <QMutexLocker>
 #include <QScreen>
 #include <QStandardItemModel>
+#include <QThread>
 #include <QVector>
 
 #include "app/BuildInfo.h"
 #include "app/CAppSettings.h"
 #include "app/LogCategories.h"
+#include "batch/BatchTexts.h"
+#include "batch/CAddressCheck.h"
+#include "batch/CBatchDealThread.h"
+#include "batch/CIpModifier.h"
+#include "batch/CIpSetDlg.h"
 #include "device/CSearchDeviceThread.h"
 #include "device/DeviceRecords.h"
 #include "device/LoginDlg.h"
@@ -40,6 +48,30 @@ constexpr int kCmdModifyConfig = 7;
 
 const char* const kFileDialogStartDir = "/home";
 
+// The batch's pauses (after every row; after an automatic address change, before the login) and
+// the time-outs of its device calls.
+constexpr unsigned long kRowPauseMs = 100;
+constexpr unsigned long kModifyIpPauseMs = 500;
+constexpr int kBatchConfigWaitMs = 3000;
+constexpr int kImportWaitMs = 10000;
+constexpr int kDealWaitMs = 3000;
+
+unsigned int batchThreadProc(void* pArg)
+{
+    if (pArg)
+        static_cast<CVantrel*>(pArg)->runBatch();
+    return 0;
+}
+
+// The batch password into a record's 32-byte field, always leaving a terminator.
+void copyPassword(DEV_INFO* pRec, const QString& strPassword)
+{
+    const QByteArray baPassword = strPassword.toLocal8Bit();
+    std::memset(pRec->szPassword, 0, sizeof(pRec->szPassword));
+    std::memcpy(pRec->szPassword, baPassword.constData(),
+                size_t(qMin(baPassword.size(), int(sizeof(pRec->szPassword)) - 1)));
+}
+
 // Every message box of the window has the one button that the box itself would default to.
 QString okText()
 {
@@ -54,6 +86,29 @@ const QDateTime& buildDateTime()
 }
 
 } // namespace
+
+/// One row of a batch as startBatch saw it on the user-interface thread.
+struct CBatchRow
+{
+    bool bChecked = false;
+    DEV_INFO* pRec = nullptr;
+};
+
+/// Everything a batch works on, taken when it starts: the worker never reads the table or the
+/// form, so nothing the operator does meanwhile changes the running batch.
+struct CBatchJob
+{
+    int nCmd = -1;
+    unsigned char byAdaptive = 0;
+    QString strPassword;
+    bool bModifyIP = false;
+    QVector<CBatchRow> lstRows;
+    // Codes 3 and 4: the accepted plan and the check that finds free addresses.
+    QString strPlanIp;
+    QString strPlanMask;
+    QString strPlanGateway;
+    std::unique_ptr<CAddressCheck> pCheck;
+};
 
 CVantrel::CVantrel(QWidget* parent, Qt::WindowFlags flags) : QWidget(parent, flags), ui(new Ui::CVantrelClass)
 {
@@ -96,6 +151,11 @@ CVantrel::CVantrel(QWidget* parent, Qt::WindowFlags flags) : QWidget(parent, fla
     connect(this, &CVantrel::showMessageSignal, this, &CVantrel::onShowMessage, Qt::QueuedConnection);
     connect(this, &CVantrel::updateBtnState, this, &CVantrel::onUpdateBtnState);
 
+    threadBatch.setThreadFunc(&batchThreadProc, this);
+    pDealThread = new CBatchDealThread(this);
+    pDealThread->setWaitTime(kDealWaitMs);
+    connect(pDealThread, &CBatchDealThread::message, this, &CVantrel::onDealBathMsg);
+
     if (const QScreen* pScreen = QGuiApplication::primaryScreen()) {
         const QRect rcDesktop = pScreen->geometry();
         move((rcDesktop.width() - width()) / 2, (rcDesktop.height() - height()) / 2);
@@ -110,6 +170,10 @@ CVantrel::~CVantrel()
 {
     // A pass still running uses the library: let it end (bounded by its wait time) before cleanup.
     pSearchThread->wait();
+    // The batch worker and the dedicated thread use the records and the library: the records may
+    // only go once both have ended. Each ends on its own, since every device call has a time-out.
+    threadBatch.wait();
+    pDealThread->wait();
     clearDeviceRows();
     sdkCleanup();
     delete pSearchThread;
@@ -144,10 +208,15 @@ void CVantrel::setupTable()
 DEV_INFO* CVantrel::getDevInfo(int nRow) const
 {
     QMutexLocker locker(&mutexTable);
-    const QStandardItem* pItem = pModel->item(nRow, 0);
-    if (!pItem)
-        return nullptr;
-    return reinterpret_cast<DEV_INFO*>(pItem->data(Qt::UserRole).value<quintptr>());
+    return lstRowRecords.value(nRow, nullptr);
+}
+
+void CVantrel::appendDeviceRow(const QList<QStandardItem*>& lstItems, DEV_INFO* pInfo)
+{
+    lstItems[0]->setData(QVariant::fromValue(reinterpret_cast<quintptr>(pInfo)), Qt::UserRole);
+    QMutexLocker locker(&mutexTable);
+    pModel->appendRow(lstItems);
+    lstRowRecords.append(pInfo);
 }
 
 void CVantrel::setSearchTime(int nMs)
@@ -169,6 +238,7 @@ void CVantrel::clearDeviceRows()
     {
         QMutexLocker locker(&mutexTable);
         pModel->removeRows(0, pModel->rowCount());
+        lstRowRecords.clear();
     }
     qDeleteAll(lstRecords);
 }
@@ -215,11 +285,7 @@ void CVantrel::fillDeviceTable(SDK_CONFIG_NET_COMMON_V2 deviceSearched)
         auto* pInfo = new DEV_INFO;
         std::memset(pInfo, 0, sizeof(*pInfo));
         buildDevInfo(pInfo, deviceSearched, nRow);
-        lstItems[0]->setData(QVariant::fromValue(reinterpret_cast<quintptr>(pInfo)), Qt::UserRole);
-        {
-            QMutexLocker locker(&mutexTable);
-            pModel->appendRow(lstItems);
-        }
+        appendDeviceRow(lstItems, pInfo);
         if (nRow == 0)
             on_tableView_clicked(pModel->index(0, 0));
     }
@@ -277,6 +343,9 @@ void CVantrel::on_tableView_doubleClicked(QModelIndex nIndex)
         return;
     DEV_INFO* pInfo = getDevInfo(nIndex.row());
     if (!pInfo)
+        return;
+    // A running batch owns the records' logins: a login from here would race with the worker's.
+    if (refuseWhileBusy(tr("Configuring, please try again later")))
         return;
     if (pInfo->lLoginID < 1) {
         const QByteArray baPassword = strPassword.toLocal8Bit().left(int(sizeof(pInfo->szPassword)));
@@ -351,12 +420,192 @@ bool CVantrel::startBatch(int nNewCmd, int nNewAdaptive)
 
 void CVantrel::startBatchWorker()
 {
-    // This is where the batch worker thread starts on the checked rows; it ends every batch by
-    // queuing releaseCursor and setting the idle flag. The worker is not part of the program yet,
-    // so the batch ends here at once, having touched no device and written no row text, and the
-    // window does not stay busy.
+    auto pNewJob = std::make_unique<CBatchJob>();
+    pNewJob->nCmd = nCmd;
+    pNewJob->byAdaptive = byAdaptive;
+    pNewJob->strPassword = strBatchPassword;
+    pNewJob->bModifyIP = bModifyIP;
+    for (int nRow = 0; nRow < pModel->rowCount(); ++nRow) {
+        const QStandardItem* pItem = pModel->item(nRow, 0);
+        CBatchRow row;
+        row.bChecked = pItem && pItem->checkState() == Qt::Checked;
+        row.pRec = getDevInfo(nRow);
+        pNewJob->lstRows.append(row);
+    }
+    if ((nCmd == kCmdModifyIpFromStart || nCmd == kCmdModifyIpSame) && pIpSetDlg) {
+        pNewJob->strPlanIp = pIpSetDlg->address();
+        pNewJob->strPlanMask = pIpSetDlg->mask();
+        pNewJob->strPlanGateway = pIpSetDlg->gateway();
+        pNewJob->pCheck = CAddressCheck::fromSettings(CAppSettings::read());
+    }
+    // The previous worker has set the idle flag as its very last step, but may still be returning.
+    threadBatch.wait();
+    pJob = std::move(pNewJob);
+    threadBatch.start(QThread::InheritPriority);
+}
+
+void CVantrel::runBatch()
+{
+    CBatchJob& job = *pJob;
+    CIpModifier modifier;
+    const bool bAddressCommand = job.nCmd == kCmdModifyIpFromStart || job.nCmd == kCmdModifyIpSame;
+    if (bAddressCommand)
+        modifier.preparePlan(job.nCmd, job.strPlanIp, job.strPlanMask, job.strPlanGateway, job.strPassword,
+                             job.pCheck.get());
+
+    for (const CBatchRow& row : job.lstRows) {
+        if (!row.bChecked || !row.pRec) {
+            QThread::msleep(kRowPauseMs);
+            continue;
+        }
+        DEV_INFO* pRec = row.pRec;
+        const int n = pRec->nIndex;
+        if (bAddressCommand) {
+            const CIpModifier::Result result = modifier.changeAddress(pRec);
+            emit updateTableInfo(n, kStatusColumn, result.strStatus);
+            if (!result.strNewIp.isEmpty())
+                setTableCellText(n, 1, result.strNewIp);
+            continue;
+        }
+        if (pRec->lLoginID < 1) {
+            copyPassword(pRec, job.strPassword);
+            if (job.bModifyIP) {
+                // A device that cannot be moved to its fixed address keeps ModifyIP's text and is skipped.
+                const int nModify =
+                    CIpModifier::modifyIp(pRec, n, 1, [this](int nRow, int nColumn, const QString& strText) {
+                        setTableCellText(nRow, nColumn, strText);
+                    });
+                if (nModify <= 0)
+                    continue;
+                QThread::msleep(kModifyIpPauseMs);
+            }
+            int nError = 0;
+            pRec->lLoginID = sdkLogin(pRec->szIpAddr, static_cast<unsigned short>(pRec->nPort), pRec->szUserName,
+                                      pRec->szPassword, &pRec->devInfo, 1, &nError);
+            if (pRec->lLoginID < 1) {
+                emit updateTableInfo(n, kStatusColumn, loginErrorText(nError));
+                continue;
+            }
+            emit updateTableInfo(n, kStatusColumn, loginSuccessText());
+        }
+        runLoginCommand(job, pRec);
+    }
     emit releaseCursor();
     setIdle(true);
+}
+
+void CVantrel::runLoginCommand(CBatchJob& job, DEV_INFO* pRec)
+{
+    const int n = pRec->nIndex;
+    switch (job.nCmd) {
+    case kCmdResetConfig: {
+        QByteArray baRecord = factoryResetRecord();
+        const long nRet = sdkSetConfig(pRec->lLoginID, kCmdFactoryReset, -1, baRecord.data(),
+                                       static_cast<unsigned long>(baRecord.size()), kBatchConfigWaitMs);
+        // Reset failures are reported but still end with the logout and the pause.
+        emit updateTableInfo(n, kStatusColumn, resetResultText(nRet));
+        break;
+    }
+    case kCmdOpenDhcp:
+    case kCmdCloseDhcp: {
+        char chValue = char(job.byAdaptive);
+        const long nRet = sdkSetConfig(pRec->lLoginID, kCmdIpAdaptive, -1, &chValue, 1, kBatchConfigWaitMs);
+        emit updateTableInfo(n, kStatusColumn, adaptiveResultText(nRet));
+        if (!isAdaptiveSuccess(nRet))
+            return; // keeps the login for the next batch and skips the pause
+        break;
+    }
+    default:
+        // The configuration pages (code 7) are written here once their dialog is part of the program.
+        break;
+    }
+    if (pRec->lLoginID > 0) {
+        sdkLogout(pRec->lLoginID);
+        pRec->lLoginID = -1;
+    }
+    QThread::msleep(kRowPauseMs);
+}
+
+void CVantrel::setTableCellText(int nRow, int nColumn, const QString& strText)
+{
+    if (QThread::currentThread() == thread()) {
+        onUpdateTableInfo(nRow, nColumn, strText);
+        return;
+    }
+    // Posted to this object like the queued updateTableInfo emissions, so the writes of one thread
+    // keep their order.
+    QMetaObject::invokeMethod(
+        this, [this, nRow, nColumn, strText]() { onUpdateTableInfo(nRow, nColumn, strText); }, Qt::QueuedConnection);
+}
+
+int CVantrel::ModifyIP(int nIndex, int nType)
+{
+    return CIpModifier::modifyIp(
+        getDevInfo(nIndex), nIndex, nType,
+        [this](int nRow, int nColumn, const QString& strText) { setTableCellText(nRow, nColumn, strText); });
+}
+
+int CVantrel::ImportDevConfig(long lLoginID, int nIndex)
+{
+    if (strCfgFile.isEmpty())
+        return 0;
+    QByteArray baData;
+    switch (readConfigFile(strCfgFile, &baData)) {
+    case ConfigFileRead::Unopenable:
+        return -1;
+    case ConfigFileRead::Empty:
+        return 0;
+    case ConfigFileRead::TooLarge:
+        // The device takes at most 128 KiB: sending the head of a larger file would configure it
+        // from a cut-off text.
+        setTableCellText(nIndex, kStatusColumn, importTooLargeText());
+        return -1;
+    case ConfigFileRead::Ok:
+        break;
+    }
+    const long nRet = sdkSetConfig(lLoginID, kCmdImportConfig, -1, baData.data(),
+                                   static_cast<unsigned long>(baData.size()), kImportWaitMs);
+    setTableCellText(nIndex, kStatusColumn, importResultText(nRet));
+    return int(nRet);
+}
+
+void CVantrel::BatchOpr(int nCmdDeal)
+{
+    // The dedicated thread takes its list at the start of a pass; adding to it or changing its
+    // command while a pass runs would mix two requests, so a press meanwhile is refused with the
+    // same prompt as a second batch.
+    if (pDealThread->isRunning()) {
+        showPrompt(tr("Configuring, please try again later"));
+        return;
+    }
+    bool bAny = false;
+    for (int nRow = 0; nRow < pModel->rowCount(); ++nRow) {
+        const QStandardItem* pItem = pModel->item(nRow, 0);
+        if (pItem && pItem->checkState() == Qt::Checked) {
+            pDealThread->addDevice(getDevInfo(nRow));
+            bAny = true;
+        }
+    }
+    if (!bAny) {
+        showPrompt(tr("Please Select a Device"));
+        return;
+    }
+    pDealThread->setCmd(nCmdDeal);
+    pDealThread->setWaitTime(kDealWaitMs);
+    pDealThread->start(QThread::InheritPriority);
+}
+
+void CVantrel::onDealBathMsg(int ret, int nError, int nIndex, int nCmdDeal)
+{
+    onUpdateTableInfo(nIndex, kStatusColumn, dealMessageText(ret, nError, nCmdDeal));
+    if (!isDealSuccess(ret))
+        return;
+    // While a batch runs its worker owns the records' logins: leave them to it.
+    DEV_INFO* pRec = getDevInfo(nIndex);
+    if (pRec && pRec->lLoginID > 0 && isIdle()) {
+        sdkLogout(pRec->lLoginID);
+        pRec->lLoginID = 0;
+    }
 }
 
 void CVantrel::on_btnReset_clicked()
@@ -376,19 +625,20 @@ void CVantrel::on_btnCloseDhcp_clicked()
 
 void CVantrel::on_btnSetIP_clicked()
 {
-    // The planning dialog decides whether a plan is accepted; until it exists no plan can be, and
-    // DoModify stays disabled as it does after a cancelled plan.
-    bIpPlanAccepted = false;
-    ui->btnModifyIP->setEnabled(bIpPlanAccepted);
+    if (!pIpSetDlg) {
+        pIpSetDlg = new CIpSetDlg(this);
+        pIpSetDlg->proposePlan();
+    }
+    ui->btnModifyIP->setEnabled(pIpSetDlg->exec() == QDialog::Accepted);
 }
 
 void CVantrel::on_btnModifyIP_clicked()
 {
-    if (!bIpPlanAccepted) {
+    if (!pIpSetDlg || !pIpSetDlg->isConfigured()) {
         showPrompt(tr("Please Set IP Config first"));
         return;
     }
-    startBatch(bIpPlanSameAddress ? kCmdModifyIpSame : kCmdModifyIpFromStart);
+    startBatch(pIpSetDlg->mode() == 1 ? kCmdModifyIpSame : kCmdModifyIpFromStart);
 }
 
 void CVantrel::chooseFileInto(QLineEdit* pEdit, const QString& strFilter)
@@ -415,6 +665,7 @@ void CVantrel::on_upgradeBtn_clicked()
         showPrompt(tr("Please Select a Program"));
         return;
     }
+    strCfgFile = ui->lineEditCfg->text();
     // Reading the package and the upgrade run itself start here once they are part of the program.
 }
 
@@ -459,11 +710,7 @@ void CVantrel::on_addBtn_clicked()
     pInfo->nIndex = nRow;
     std::memset(pInfo->szCloudId, 0, sizeof(pInfo->szCloudId));
     std::memcpy(pInfo->szCloudId, devInfo.serial, qMin(sizeof(pInfo->szCloudId), sizeof(devInfo.serial)) - 1);
-    lstItems[0]->setData(QVariant::fromValue(reinterpret_cast<quintptr>(pInfo)), Qt::UserRole);
-    {
-        QMutexLocker locker(&mutexTable);
-        pModel->appendRow(lstItems);
-    }
+    appendDeviceRow(lstItems, pInfo);
 
     ui->tableView->selectRow(nRow);
     on_tableView_clicked(pModel->index(nRow, 0));

@@ -1,20 +1,27 @@
 #pragma once
 
 #include <atomic>
+#include <memory>
 
 #include <QModelIndex>
 #include <QMutex>
 #include <QString>
+#include <QVector>
 #include <QWidget>
 
+#include "batch/CMyThread.h"
 #include "device/DevInfo.h"
 
 class QLineEdit;
+class QStandardItem;
 class QStandardItemModel;
 namespace Ui {
 class CVantrelClass;
 }
 class CSearchDeviceThread;
+class CBatchDealThread;
+class CIpSetDlg;
+struct CBatchJob;
 
 /// The main window: the device table, the select bar and the command buttons.
 class CVantrel : public QWidget
@@ -23,10 +30,12 @@ class CVantrel : public QWidget
 
 public:
     explicit CVantrel(QWidget* parent = nullptr, Qt::WindowFlags flags = Qt::WindowFlags());
-    /// Logs out every row's device, frees the rows' records, then releases the device library.
+    /// Waits for the search, the batch worker and the dedicated thread to end, then logs out every
+    /// row's device, frees the rows' records and releases the device library.
     ~CVantrel() override;
 
-    /// The record of a table row, or null when the row has none.
+    /// The record of a table row, or null when the row has none. Safe from any thread: it reads a
+    /// list kept beside the model under the table mutex, never the model itself.
     DEV_INFO* getDevInfo(int nRow) const;
     QStandardItemModel* tableModel() const { return pModel; }
     CSearchDeviceThread* searchThread() const { return pSearchThread; }
@@ -50,6 +59,20 @@ public:
     /// State reported through updateBtnState: volume test running, microphone on.
     int volumeState() const { return nVolumeState; }
     int microState() const { return nMicroState; }
+
+    /// The batch worker's body: walks the snapshot that startBatch took, one device at a time,
+    /// and ends by queuing releaseCursor and setting the idle flag. Runs on the worker thread.
+    void runBatch();
+    /// Writes a cell from any thread. The write reaches the model on the user-interface thread,
+    /// after every earlier write and updateTableInfo of the same thread; on the user-interface
+    /// thread itself it applies at once.
+    void setTableCellText(int nRow, int nColumn, const QString& strText);
+    CBatchDealThread* dealThread() const { return pDealThread; }
+    /// The planning dialog, null until SetIP is first pressed.
+    CIpSetDlg* ipSetDlg() const { return pIpSetDlg; }
+    /// The configuration file imported before each upgrade, copied from lineEditCfg when Upgrade
+    /// is pressed.
+    QString configFilePath() const { return strCfgFile; }
 
 signals:
     void sendDevInfoSignal(DEV_INFO& devInfo);
@@ -80,7 +103,15 @@ public slots:
     void on_tableView_doubleClicked(QModelIndex nIndex);
     void on_getLogoBinFile(QString strFilePath);
     void on_tableView_clicked(QModelIndex nIndex);
+    /// Gives row nIndex's device a fixed address without a login (types 1, 2, 3); any thread.
+    int ModifyIP(int nIndex, int nType);
     void on_btnReverse_clicked();
+    /// Sends the configuration file to a logged-in device; any thread. Returns the library's
+    /// result, 0 when there is nothing to send, -1 when the file cannot be opened or is too large.
+    int ImportDevConfig(long lLoginID, int nIndex);
+    /// Resets (1) or reboots (2) the checked rows' devices on the dedicated thread.
+    void BatchOpr(int nCmd);
+    void onDealBathMsg(int ret, int nError, int nIndex, int nCmd);
     void onShowMessage(QString strMsg);
     void onReleaseCursor();
     void onUpdateBtnState(int nType, int nState);
@@ -92,8 +123,11 @@ private:
     /// code and nNewAdaptive (when not negative) take effect only when the start is accepted, so
     /// a refused press cannot change what a running batch does. True when accepted.
     bool startBatch(int nNewCmd, int nNewAdaptive = -1);
-    /// Entry of the batch worker, called by startBatch once the window is marked busy.
+    /// Takes the snapshot of the checked rows and starts the worker; startBatch calls it once the
+    /// window is marked busy.
     void startBatchWorker();
+    /// The per-device steps of runBatch for the login-based commands (0, 1, 2).
+    void runLoginCommand(CBatchJob& job, DEV_INFO* pRec);
     bool hasCheckedRow() const;
     /// The warning box of the window's precondition prompts ("Prompt", one "OK" button).
     void showPrompt(const QString& strText);
@@ -106,11 +140,14 @@ private:
     bool anyConfigPageTicked() const;
     /// Logs out every logged-in row, frees every row's record and removes all rows.
     void clearDeviceRows();
+    /// Appends a row whose column-0 item carries pInfo, keeping the record list in step.
+    void appendDeviceRow(const QList<QStandardItem*>& lstItems, DEV_INFO* pInfo);
 
     Ui::CVantrelClass* ui;
     QStandardItemModel* pModel = nullptr;
     CSearchDeviceThread* pSearchThread = nullptr;
-    mutable QMutex mutexTable; ///< guards the rows' records against workers reading them
+    mutable QMutex mutexTable;        ///< guards lstRowRecords against workers reading it
+    QVector<DEV_INFO*> lstRowRecords; ///< row -> record, the same pointers as column 0's user data
     bool bModifyIP = false;
     QString strSoundFile;
     QString strPassword;
@@ -120,9 +157,12 @@ private:
     std::atomic<bool> bIdle{true};
     unsigned char byAdaptive = 0;
     QString strBatchPassword;
-    // Set by the IP planning dialog when it accepts a plan; DoModify needs an accepted plan.
-    bool bIpPlanAccepted = false;
-    bool bIpPlanSameAddress = false;
+    QString strCfgFile;
+    CMyThread threadBatch;
+    CBatchDealThread* pDealThread = nullptr;
+    CIpSetDlg* pIpSetDlg = nullptr;
+    // What the running (or last) batch works on; written by startBatch only while idle.
+    std::unique_ptr<CBatchJob> pJob;
     int nVolumeState = 0;
     int nMicroState = 0;
 };

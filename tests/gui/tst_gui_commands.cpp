@@ -225,8 +225,13 @@ void TestGuiCommands::batchStartPreconditions()
     expectSingleBox(watcher, QStringLiteral("Prompt"), QStringLiteral("Please select device first"), 2);
     QCOMPARE(pWindow->commandCode(), -1);
 
+    // Nothing refused touched a device or wrote a row text.
+    QCOMPARE(statusColumn(*pWindow), lstStatus);
+    for (int i = 0; i < emulator.cameraCount(); ++i)
+        QCOMPARE(emulator.camera(i).value(QStringLiteral("Logins")).toInt(), 0);
+
     // A checked row: the start is accepted without a prompt, takes the password and the codes,
-    // and the window is idle again since no worker keeps it busy.
+    // runs, and leaves the window idle with the arrow cursor when the worker is done.
     pWindow->tableModel()->item(1, 0)->setCheckState(Qt::Checked);
     pWindow->findChild<QLineEdit*>(QStringLiteral("lineEditPassword"))->setText(QStringLiteral("first"));
     watcher.clear();
@@ -235,24 +240,22 @@ void TestGuiCommands::batchStartPreconditions()
     QCOMPARE(pWindow->commandCode(), 1);
     QCOMPARE(pWindow->adaptiveValue(), 1);
     QCOMPARE(pWindow->batchPassword(), QStringLiteral("first"));
-    QVERIFY(pWindow->isIdle());
-    QCOMPARE(QApplication::overrideCursor(), nullptr);
+    QTRY_VERIFY_WITH_TIMEOUT(pWindow->isIdle(), 20000);
+    QTRY_COMPARE_WITH_TIMEOUT(QApplication::overrideCursor(), nullptr, 5000);
 
     pWindow->findChild<QLineEdit*>(QStringLiteral("lineEditPassword"))->setText(QStringLiteral("second"));
     QTest::mouseClick(button(*pWindow, "btnCloseDhcp"), Qt::LeftButton);
     QCOMPARE(pWindow->commandCode(), 2);
     QCOMPARE(pWindow->adaptiveValue(), 0);
     QCOMPARE(pWindow->batchPassword(), QStringLiteral("second"));
+    QTRY_VERIFY_WITH_TIMEOUT(pWindow->isIdle(), 20000);
     pWindow->findChild<QPushButton*>(QStringLiteral("btnOpenDhcp"))->click();
+    QTRY_VERIFY_WITH_TIMEOUT(pWindow->isIdle(), 20000);
     QTest::mouseClick(button(*pWindow, "btnReset"), Qt::LeftButton);
     QCOMPARE(pWindow->commandCode(), 0);
     QCOMPARE(pWindow->adaptiveValue(), 1); // reset leaves the adaptive value alone
+    QTRY_VERIFY_WITH_TIMEOUT(pWindow->isIdle(), 20000);
     QCOMPARE(watcher.lstBoxes.size(), 0);
-
-    // No device was touched and no row text written.
-    QCOMPARE(statusColumn(*pWindow), lstStatus);
-    for (int i = 0; i < emulator.cameraCount(); ++i)
-        QCOMPARE(emulator.camera(i).value(QStringLiteral("Logins")).toInt(), 0);
 }
 
 void TestGuiCommands::busyWindowRefusesEveryStart()
@@ -265,6 +268,7 @@ void TestGuiCommands::busyWindowRefusesEveryStart()
     QTest::mouseClick(button(*pWindow, "btnOpenDhcp"), Qt::LeftButton);
     QCOMPARE(watcher.lstBoxes.size(), 0);
     QCOMPARE(pWindow->commandCode(), 1);
+    QTRY_VERIFY_WITH_TIMEOUT(pWindow->isIdle(), 20000);
 
     // As while a worker runs: another start leaves the running batch's code, value and password.
     pWindow->setIdle(false);
