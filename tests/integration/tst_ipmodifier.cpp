@@ -1,6 +1,7 @@
 // The address change without login as the batch and ModifyIP drive it: records built from a real
 // search, cameras of the emulator really moving (or staying), and the texts and record updates.
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -292,7 +293,10 @@ void TestIpModifier::refusedChangesLeaveEverythingInPlace()
     QCOMPARE(QString::fromLatin1(records[2]->szIpAddr), emulator.address(2));
     QCOMPARE(QByteArray(reinterpret_cast<const char*>(records[2]->netBlock.hostIp), 4), addressBefore);
     cells.clear();
-    std::memcpy(records[1]->szPassword, password.toLatin1().constData(), sizeof records[1]->szPassword); // full, unterminated
+    const QByteArray baPassword = password.toLatin1();
+    std::memset(records[1]->szPassword, 0, sizeof records[1]->szPassword);
+    std::memcpy(records[1]->szPassword, baPassword.constData(),
+                std::min(sizeof records[1]->szPassword, std::size_t(baPassword.size())));
     QCOMPARE(CIpModifier::modifyIp(records[1].get(), 1, 1, setCell), -1);
     QCOMPARE(cells, (QList<CellWrite>{{1, 3, QStringLiteral("Need Reboot")}}));
     QCOMPARE(field(emulator.camera(2), "HostIP"), emulator.address(2));
