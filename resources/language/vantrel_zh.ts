@@ -260,6 +260,108 @@
         <translation>请先选择设备</translation>
     </message>
     <message>
+        <location filename="../../src/upgrade/UpgradeTexts.cpp" line="11"/>
+        <source>No enough memory</source>
+        <translation>内存不足</translation>
+    </message>
+    <message>
+        <location filename="../../src/upgrade/UpgradeTexts.cpp" line="13"/>
+        <source>Invaild upgrade packet</source>
+        <translation>无效的升级包</translation>
+    </message>
+    <message>
+        <location filename="../../src/upgrade/UpgradeTexts.cpp" line="15"/>
+        <source>Some part upgrade fail</source>
+        <translation>部分升级失败</translation>
+    </message>
+    <message>
+        <location filename="../../src/upgrade/UpgradeTexts.cpp" line="17"/>
+        <location filename="../../src/upgrade/UpgradeTexts.cpp" line="67"/>
+        <source>Invalid hardware</source>
+        <translation>硬件不匹配</translation>
+    </message>
+    <message>
+        <location filename="../../src/upgrade/UpgradeTexts.cpp" line="19"/>
+        <source>Invalid vendor</source>
+        <translation>厂商不匹配</translation>
+    </message>
+    <message>
+        <location filename="../../src/upgrade/UpgradeTexts.cpp" line="21"/>
+        <source>Invalid compalible</source>
+        <translation>兼容性不匹配</translation>
+    </message>
+    <message>
+        <location filename="../../src/upgrade/UpgradeTexts.cpp" line="23"/>
+        <source>Invalid version</source>
+        <translation>版本不匹配</translation>
+    </message>
+    <message>
+        <location filename="../../src/upgrade/UpgradeTexts.cpp" line="25"/>
+        <source>Invalid wifi drive</source>
+        <translation>无线驱动不匹配</translation>
+    </message>
+    <message>
+        <location filename="../../src/upgrade/UpgradeTexts.cpp" line="27"/>
+        <source>Unknow error</source>
+        <translation>未知错误</translation>
+    </message>
+    <message>
+        <location filename="../../src/upgrade/UpgradeTexts.cpp" line="33"/>
+        <source>Send Progress:</source>
+        <translation>发送进度:</translation>
+    </message>
+    <message>
+        <location filename="../../src/upgrade/UpgradeTexts.cpp" line="42"/>
+        <source>Upgrade Progress:</source>
+        <translation>升级进度:</translation>
+    </message>
+    <message>
+        <location filename="../../src/upgrade/UpgradeTexts.cpp" line="47"/>
+        <source>Start Upgrade</source>
+        <translation>开始升级</translation>
+    </message>
+    <message>
+        <location filename="../../src/upgrade/UpgradeTexts.cpp" line="52"/>
+        <source>Upgrade Failed</source>
+        <translation>升级失败</translation>
+    </message>
+    <message>
+        <location filename="../../src/upgrade/UpgradeTexts.cpp" line="57"/>
+        <source>Upgrade Success</source>
+        <translation>升级成功</translation>
+    </message>
+    <message>
+        <location filename="../../src/upgrade/UpgradeTexts.cpp" line="62"/>
+        <source>Upgrade Fail</source>
+        <translation>升级失败</translation>
+    </message>
+    <message>
+        <location filename="../../src/upgrade/UpgradeTexts.cpp" line="72"/>
+        <source>connect Failed:</source>
+        <translation>连接失败:</translation>
+    </message>
+    <message>
+        <location filename="../../src/upgrade/UpgradeTexts.cpp" line="77"/>
+        <source>select Failed:</source>
+        <translation>等待数据失败:</translation>
+    </message>
+    <message>
+        <location filename="../../src/upgrade/UpgradeTexts.cpp" line="82"/>
+        <source>recv Error:</source>
+        <translation>接收错误:</translation>
+    </message>
+    <message>
+        <location filename="../../src/upgrade/UpgradeTexts.cpp" line="92"/>
+        <source>UnZip Program Fail</source>
+        <translation>解压升级包失败</translation>
+    </message>
+    <message>
+        <location filename="../../src/upgrade/UpgradeTexts.cpp" line="97"/>
+        <source>Open InstallDesc Fail</source>
+        <translation>打开InstallDesc失败</translation>
+    </message>
+    <message>
+        <location filename="../../src/upgrade/UpgradeTexts.cpp" line="102"/>
         <location filename="../../src/mainwindow/CVantrel.cpp" line="590"/>
         <source>Please Select a Device</source>
         <translation>请选择设备</translation>
@@ -275,6 +377,7 @@
         <translation>选择要打开的文件</translation>
     </message>
     <message>
+        <location filename="../../src/upgrade/UpgradeTexts.cpp" line="87"/>
         <location filename="../../src/mainwindow/CVantrel.cpp" line="665"/>
         <source>Please Select a Program</source>
         <translation>请选择升级程序</translation>

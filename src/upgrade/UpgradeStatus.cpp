@@ -1,0 +1,99 @@
+#include "UpgradeStatus.h"
+
+#include <limits>
+#include <memory>
+#include <string>
+
+#include <json/json.h>
+
+namespace {
+
+quint32 readLe(const unsigned char* p, int nBytes)
+{
+    quint32 nValue = 0;
+    for (int i = nBytes - 1; i >= 0; --i)
+        nValue = (nValue << 8) | p[i];
+    return nValue;
+}
+
+} // namespace
+
+int parseUpgradeStatus(const QByteArray& baJson)
+{
+    Json::CharReaderBuilder builder;
+    std::unique_ptr<Json::CharReader> pReader(builder.newCharReader());
+    Json::Value root;
+    std::string strErrors;
+    try {
+        if (!pReader->parse(baJson.constData(), baJson.constData() + baJson.size(), &root, &strErrors))
+            return -1;
+        if (!root.isObject())
+            return -1;
+        const Json::Value& name = root["Name"];
+        const Json::Value& type = root["Type"];
+        if (!name.isString() || !type.isString())
+            return -1;
+        if (name.asString() != "OPSystemUpgrade" || type.asString() != "UpgradeProcess")
+            return -1;
+        const Json::Value& ret = root["Ret"];
+        if (!ret.isUInt())
+            return -1;
+        const Json::UInt nRet = ret.asUInt();
+        if (nRet > Json::UInt(std::numeric_limits<int>::max()))
+            return -1;
+        return int(nRet);
+    } catch (const Json::Exception&) {
+        return -1;
+    }
+}
+
+UpgradeScan scanUpgradeStatus(const char* pData, int nReceived)
+{
+    UpgradeScan scan;
+    const int nLimit = qBound(0, nReceived, kStatusReceiveBytes);
+    const auto* p = reinterpret_cast<const unsigned char*>(pData);
+    int nPos = 0;
+    while (nPos < nLimit) {
+        const unsigned char ch = p[nPos];
+        if (ch == static_cast<unsigned char>(kStatusFiller))
+            break;
+        if (ch != 0xFF) {
+            ++nPos;
+            continue;
+        }
+        if (nLimit - nPos < kStatusHeaderBytes) {
+            scan.stop = UpgradeScan::Incomplete;
+            break;
+        }
+        const quint16 nId = quint16(readLe(p + nPos + 14, 2));
+        const quint32 nBody = readLe(p + nPos + 16, 4);
+        if (nBody > quint32(kStatusReceiveBytes - kStatusHeaderBytes)) {
+            scan.stop = UpgradeScan::Oversized;
+            break;
+        }
+        if (int(nBody) > nLimit - nPos - kStatusHeaderBytes) {
+            scan.stop = UpgradeScan::Incomplete;
+            break;
+        }
+        if (nId == kMsgUpgradeProgress) {
+            // The body is read as a zero-terminated text.
+            QByteArray baBody(pData + nPos + kStatusHeaderBytes, int(nBody));
+            const int nZero = baBody.indexOf('\0');
+            if (nZero >= 0)
+                baBody.truncate(nZero);
+            const int nRet = parseUpgradeStatus(baBody);
+            if (nRet >= 0 && nRet <= 100) {
+                scan.lstProgress.append(nRet);
+            } else if (nRet == kUpgradeRetSuccess || nRet == kUpgradeRetFailure) {
+                scan.state = nRet == kUpgradeRetSuccess ? UpgradeScan::Success : UpgradeScan::Failure;
+                ++scan.nFrames;
+                nPos += kStatusHeaderBytes + int(nBody);
+                break;
+            }
+        }
+        ++scan.nFrames;
+        nPos += kStatusHeaderBytes + int(nBody);
+    }
+    scan.nUsed = nPos;
+    return scan;
+}
