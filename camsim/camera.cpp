@@ -436,6 +436,14 @@ bool Camera::loadState(const Json::Value& state, std::string& error)
     return true;
 }
 
+void Camera::installFirmware(const std::string& version)
+{
+    if (!version.empty())
+        version_ = version;
+    ++upgrades;
+    changed();
+}
+
 void Camera::resetVolatile()
 {
     for (auto& [name, user] : users_) {

@@ -74,6 +74,13 @@ public:
     bool dead = false;
     bool live() const { return !rebooting && !dead; }
 
+    // Upgrade, set by the session and the fleet.
+    bool upgrading = false;      ///< a package is being written; a second upgrade is refused
+    std::string pendingFirmware; ///< version the write in progress installs (empty: keep the old text)
+    int upgrades = 0;            ///< firmware writes completed
+    /// Installs a written firmware: its version text (when not empty) becomes the camera's.
+    void installFirmware(const std::string& version);
+
     // Counters.
     int sessions = 0;    ///< logged-in sessions now
     int connections = 0; ///< service-port connections now

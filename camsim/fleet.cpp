@@ -22,6 +22,9 @@
 #include "protocol/messages.h"
 #include "session.h"
 
+// The firmware write reports in steps of this many percent.
+static constexpr int kWriteStepPercent = 5;
+
 namespace camsim {
 
 namespace {
@@ -89,6 +92,13 @@ struct Fleet::CameraNet
     std::map<QTcpSocket*, std::unique_ptr<Connection>> connections;
     std::vector<QTcpSocket*> upgradeSockets;
     QTimer* rebootTimer = nullptr;
+    // Firmware write in progress: its step timer, the percentage reached and the connection whose
+    // package is written (reports go to it too, while it lasts).
+    QTimer* writeTimer = nullptr;
+    int writePercent = 0;
+    QTcpSocket* writer = nullptr;
+    std::uint32_t writerSession = 0;
+    std::uint32_t writerSequence = 0;
 };
 
 Fleet::Fleet(const FleetOptions& options, QObject* parent) : QObject(parent), options_(options)
@@ -154,6 +164,7 @@ void Fleet::stop()
         return;
     stopped_ = true;
     for (int i = 0; i < cameraCount(); ++i) {
+        stopFirmwareWrite(i);
         dropAll(i, true);
         closeListeners(i);
         if (nets_[i]->rebootTimer)
@@ -446,6 +457,15 @@ void Fleet::perform(Connection* connection, Outgoing outgoing)
             this, [this, index] { reboot(index); }, Qt::QueuedConnection);
         break;
     }
+    case After::WriteFirmware:
+        startFirmwareWrite(connection);
+        break;
+    case After::Die: {
+        const int index = connection->camera;
+        QMetaObject::invokeMethod(
+            this, [this, index] { crash(index); }, Qt::QueuedConnection);
+        break;
+    }
     }
 }
 
@@ -457,6 +477,8 @@ void Fleet::dropConnection(Connection* connection, bool reset)
         return;
     std::unique_ptr<Connection> owned = std::move(it->second);
     n.connections.erase(it);
+    if (n.writer == owned->socket)
+        n.writer = nullptr; // the write goes on; its reports no longer have a session to go to
     QTcpSocket* socket = owned->socket;
     socket->disconnect(this);
     if (owned->timer) {
@@ -501,11 +523,22 @@ void Fleet::dropAll(int index, bool reset)
 
 void Fleet::reboot(int index)
 {
+    restart(index, false);
+}
+
+void Fleet::crash(int index)
+{
+    restart(index, true);
+}
+
+void Fleet::restart(int index, bool reset)
+{
     Camera& c = camera(index);
     if (c.rebooting || c.dead || stopped_)
         return;
+    stopFirmwareWrite(index);
     c.rebooting = true;
-    dropAll(index, false);
+    dropAll(index, reset);
     closeListeners(index);
     c.resetVolatile();
     retryBinds();
@@ -533,6 +566,7 @@ void Fleet::kill(int index)
     if (c.dead)
         return;
     c.dead = true;
+    stopFirmwareWrite(index);
     dropAll(index, true);
     closeListeners(index);
     c.resetVolatile();
@@ -546,6 +580,77 @@ void Fleet::revive(int index)
         return;
     c.dead = false;
     tryBind(index);
+}
+
+// ---- firmware write ------------------------------------------------------------------------------
+
+void Fleet::startFirmwareWrite(Connection* connection)
+{
+    const int index = connection->camera;
+    CameraNet& n = *nets_[index];
+    n.writer = connection->socket;
+    n.writerSession = connection->session->sessionId();
+    n.writerSequence = connection->session->upgradeSequence();
+    n.writePercent = 0;
+    if (!n.writeTimer) {
+        n.writeTimer = new QTimer(this);
+        connect(n.writeTimer, &QTimer::timeout, this, [this, index] { firmwareStep(index); });
+    }
+    reportWrite(index, 0);
+    n.writeTimer->start(options_.upgradeMs * kWriteStepPercent / 100);
+}
+
+void Fleet::firmwareStep(int index)
+{
+    Camera& c = camera(index);
+    CameraNet& n = *nets_[index];
+    n.writePercent += kWriteStepPercent;
+    if (c.faults.dieMidWrite && n.writePercent >= 50) {
+        // Power lost mid-write: the camera boots its old firmware, never a half-written one.
+        crash(index);
+        return;
+    }
+    reportWrite(index, std::min(n.writePercent, 100));
+    if (n.writePercent < 100)
+        return;
+    const std::string version = c.pendingFirmware;
+    stopFirmwareWrite(index);
+    c.installFirmware(version);
+    reportWrite(index, protocol::kUpgradeSucceeded);
+    n.writer = nullptr;
+    // After the reports have left: the reboot closes every connection.
+    QMetaObject::invokeMethod(
+        this, [this, index] { reboot(index); }, Qt::QueuedConnection);
+}
+
+void Fleet::reportWrite(int index, int ret)
+{
+    CameraNet& n = *nets_[index];
+    auto it = n.writer ? n.connections.find(n.writer) : n.connections.end();
+    if (it != n.connections.end()) {
+        Json::Value state(Json::objectValue);
+        state["Ret"] = ret;
+        send(it->second.get(), {jsonFrame(protocol::MsgUpgradeState, n.writerSession, n.writerSequence, state)});
+    }
+    Json::Value progress(Json::objectValue);
+    progress["Name"] = "OPSystemUpgrade";
+    progress["Type"] = "UpgradeProcess";
+    progress["Ret"] = ret;
+    const std::vector<std::uint8_t> frame = jsonFrame(protocol::MsgUpgradeProgress, 0, 0, progress);
+    for (QTcpSocket* socket : n.upgradeSockets) {
+        socket->write(reinterpret_cast<const char*>(frame.data()), qint64(frame.size()));
+        socket->flush();
+    }
+}
+
+void Fleet::stopFirmwareWrite(int index)
+{
+    CameraNet& n = *nets_[index];
+    if (n.writeTimer)
+        n.writeTimer->stop();
+    Camera& c = camera(index);
+    c.upgrading = false;
+    c.pendingFirmware.clear();
 }
 
 // ---- discovery ----------------------------------------------------------------------------------
@@ -680,6 +785,8 @@ Json::Value Fleet::listCameras() const
         e["Rebooting"] = c.rebooting;
         e["Dead"] = c.dead;
         e["Reboots"] = c.reboots;
+        e["Upgrading"] = c.upgrading;
+        e["Upgrades"] = c.upgrades;
         e["BadFrames"] = c.badFrames;
         e["PendingNetwork"] = c.hasPendingNetwork();
         e["Faults"] = c.faults.toJson();

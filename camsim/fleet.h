@@ -55,6 +55,9 @@ public:
     Json::Value control(const Json::Value& request);
 
     void reboot(int index);
+    /// The camera dies at once (connections reset) and comes back as after a reboot; a firmware
+    /// write in progress is lost and the old firmware stays.
+    void crash(int index);
     void kill(int index);
     void revive(int index);
 
@@ -92,6 +95,12 @@ private:
     void perform(Connection* connection, Outgoing outgoing);
     void dropConnection(Connection* connection, bool reset);
     void dropAll(int index, bool reset);
+
+    void restart(int index, bool reset);
+    void startFirmwareWrite(Connection* connection);
+    void firmwareStep(int index);
+    void reportWrite(int index, int ret);
+    void stopFirmwareWrite(int index);
 
     void readDiscovery();
     void queueDatagram(PendingDatagram datagram, int delayMs);

@@ -67,7 +67,10 @@ bool Faults::apply(const Json::Value& object, std::string& error)
         !readBool(object, "FailWrites", next.failWrites, error) ||
         !readBool(object, "RebootNeeded", next.rebootNeeded, error) ||
         !readBool(object, "Malformed", next.malformed, error) || !readBool(object, "Silent", next.silent, error) ||
-        !readInt(object, "LoginCode", INT32_MIN, INT32_MAX, next.loginCode, error))
+        !readInt(object, "LoginCode", INT32_MIN, INT32_MAX, next.loginCode, error) ||
+        !readBool(object, "DieMidTransfer", next.dieMidTransfer, error) ||
+        !readBool(object, "DieMidWrite", next.dieMidWrite, error) ||
+        !readBool(object, "RefuseUpgrade", next.refuseUpgrade, error))
         return false;
     *this = next;
     return true;
@@ -84,6 +87,9 @@ Json::Value Faults::toJson() const
     v["Malformed"] = malformed;
     v["Silent"] = silent;
     v["LoginCode"] = loginCode;
+    v["DieMidTransfer"] = dieMidTransfer;
+    v["DieMidWrite"] = dieMidWrite;
+    v["RefuseUpgrade"] = refuseUpgrade;
     return v;
 }
 
@@ -165,6 +171,7 @@ ParseOutcome parseOptions(const QStringList& args, FleetOptions& out, std::strin
     const auto password = opt("password", "Admin password of every camera.", "P", "");
     const auto stateDir = opt("state-dir", "Directory of the per-camera state files (default: memory only).", "DIR");
     const auto rebootMs = opt("reboot-ms", "How long a reboot keeps a camera unreachable.", "MS", "3000");
+    const auto upgradeMs = opt("upgrade-ms", "How long writing new firmware takes.", "MS", "3000");
     const auto servicePort = opt("service-port", "TCP login port of every camera.", "P", "34567");
     const auto upgradePort = opt("upgrade-port", "TCP upgrade port of every camera.", "P", "34560");
     const auto discoveryPort = opt("discovery-port", "UDP discovery port.", "P", "34569");
@@ -188,6 +195,9 @@ ParseOutcome parseOptions(const QStringList& args, FleetOptions& out, std::strin
     const auto malformed = opt("malformed", "Fault: every answer is replaced by bad bytes.");
     const auto silent = opt("silent", "Fault: requests are never answered.");
     const auto loginCode = opt("login-code", "Fault: every login result carries this Ret (0 = off).", "N", "0");
+    const auto dieMidTransfer = opt("die-mid-transfer", "Fault: die once half an upgrade package has arrived.");
+    const auto dieMidWrite = opt("die-mid-write", "Fault: die halfway through writing new firmware.");
+    const auto refuseUpgrade = opt("refuse-upgrade", "Fault: refuse upgrade requests.");
 
     helpText = p.helpText().toStdString();
     if (!p.parse(args)) {
@@ -221,12 +231,12 @@ ParseOutcome parseOptions(const QStringList& args, FleetOptions& out, std::strin
     int latencyMs = 0, loginCodeValue = 0;
     if (!intOpt(count, 0, kMaxCameras, o.count) || !intOpt(sameAddress, 0, kMaxCameras, o.sameAddress) ||
         !intOpt(foreign, 0, kMaxCameras, o.foreign) || !intOpt(rebootMs, 0, 3600000, o.rebootMs) ||
-        !portOpt(servicePort, 1, o.servicePort) || !portOpt(upgradePort, 1, o.upgradePort) ||
-        !portOpt(discoveryPort, 1, o.discoveryPort) || !portOpt(controlPort, 0, o.controlPort) ||
-        !intOpt(fleetId, 0, 255, o.fleetId) || !intOpt(lockAfter, 1, 1000000, o.lockAfter) ||
-        !intOpt(lockMs, 0, 86400000, o.lockMs) || !intOpt(maxSessions, 0, 1000000, o.maxSessions) ||
-        !intOpt(maxConnections, 0, 1000000, o.maxConnections) || !intOpt(latency, 0, 600000, latencyMs) ||
-        !toInt(p.value(loginCode), INT32_MIN, INT32_MAX, loginCodeValue)) {
+        !intOpt(upgradeMs, 0, 3600000, o.upgradeMs) || !portOpt(servicePort, 1, o.servicePort) ||
+        !portOpt(upgradePort, 1, o.upgradePort) || !portOpt(discoveryPort, 1, o.discoveryPort) ||
+        !portOpt(controlPort, 0, o.controlPort) || !intOpt(fleetId, 0, 255, o.fleetId) ||
+        !intOpt(lockAfter, 1, 1000000, o.lockAfter) || !intOpt(lockMs, 0, 86400000, o.lockMs) ||
+        !intOpt(maxSessions, 0, 1000000, o.maxSessions) || !intOpt(maxConnections, 0, 1000000, o.maxConnections) ||
+        !intOpt(latency, 0, 600000, latencyMs) || !toInt(p.value(loginCode), INT32_MIN, INT32_MAX, loginCodeValue)) {
         if (error.empty())
             error = "--login-code must be a number";
         return ParseOutcome::Error;
@@ -302,6 +312,9 @@ ParseOutcome parseOptions(const QStringList& args, FleetOptions& out, std::strin
     o.faults.malformed = p.isSet(malformed);
     o.faults.silent = p.isSet(silent);
     o.faults.loginCode = loginCodeValue;
+    o.faults.dieMidTransfer = p.isSet(dieMidTransfer);
+    o.faults.dieMidWrite = p.isSet(dieMidWrite);
+    o.faults.refuseUpgrade = p.isSet(refuseUpgrade);
 
     out = std::move(o);
     return ParseOutcome::Run;

@@ -16,14 +16,17 @@ namespace camsim {
 /// Injected misbehaviour of one camera. Zero / false means the camera behaves.
 struct Faults
 {
-    int latencyMs = 0;         ///< every answer (TCP and UDP) leaves this much later
-    bool refuse = false;       ///< TCP listeners closed: connections are refused
-    bool drop = false;         ///< connections are accepted and closed at once
-    bool failWrites = false;   ///< configuration writes answer -11200 and store nothing
-    bool rebootNeeded = false; ///< stored writes answer -11401
-    bool malformed = false;    ///< every answer is replaced by bad bytes
-    bool silent = false;       ///< requests are read but never answered
-    int loginCode = 0;         ///< non-zero: every login result carries this Ret
+    int latencyMs = 0;           ///< every answer (TCP and UDP) leaves this much later
+    bool refuse = false;         ///< TCP listeners closed: connections are refused
+    bool drop = false;           ///< connections are accepted and closed at once
+    bool failWrites = false;     ///< configuration writes answer -11200 and store nothing
+    bool rebootNeeded = false;   ///< stored writes answer -11401
+    bool malformed = false;      ///< every answer is replaced by bad bytes
+    bool silent = false;         ///< requests are read but never answered
+    int loginCode = 0;           ///< non-zero: every login result carries this Ret
+    bool dieMidTransfer = false; ///< the camera dies once half an upgrade package has arrived
+    bool dieMidWrite = false;    ///< the camera dies halfway through writing new firmware
+    bool refuseUpgrade = false;  ///< upgrade requests are refused (-11804)
 
     /// Changes only the members present in `object` ("LatencyMs", "Refuse", ...). Returns false
     /// with `error` set, changing nothing, when a member has the wrong type or range.
@@ -43,6 +46,7 @@ struct FleetOptions
     std::string password;
     std::string stateDir; ///< empty: memory only
     int rebootMs = 3000;
+    int upgradeMs = 3000; ///< how long writing new firmware takes
     std::uint16_t servicePort = 34567;
     std::uint16_t upgradePort = 34560;
     std::uint16_t discoveryPort = 34569;

@@ -1,11 +1,13 @@
 #include "session.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 
 #include <QRandomGenerator>
 
 #include "camera.h"
+#include "package.h"
 #include "protocol/codec.h"
 #include "protocol/messages.h"
 
@@ -17,6 +19,8 @@ constexpr std::size_t kMaxUserName = 63;
 constexpr std::size_t kMaxNonceText = 128;
 constexpr std::size_t kMaxConfigName = 255;
 constexpr int kActionReboot = 0;
+constexpr std::size_t kMaxPackageName = 255;
+constexpr std::size_t kInitialPackageRoom = 1024 * 1024;
 
 bool getInt32(const Json::Value& object, const char* key, int& out)
 {
@@ -194,6 +198,11 @@ bool Session::handleRequest(const protocol::Frame& frame, Result& result)
         return true;
     }
 
+    if (dying_)
+        return true; // the camera is about to die: what follows is never read
+    if (frame.header.messageId == protocol::MsgUpgradeData)
+        return handleUpgradeData(frame, result);
+
     Json::Value body;
     if (!protocol::isJsonBody(frame.header.messageId) ||
         protocol::decodeJsonObject(data, size, body) != protocol::DecodeStatus::Ok)
@@ -264,9 +273,73 @@ bool Session::handleRequest(const protocol::Frame& frame, Result& result)
             answer(result, protocol::MsgControlAnswer, sequence, retBody(kRetNoCommand));
         return true;
     }
+    case protocol::MsgUpgradeStart:
+        return handleUpgradeStart(body, sequence, result);
+    case protocol::MsgUpgradeAbort:
+        // The client gave up between two chunks: the partial package is dropped, nothing answered.
+        receiving_ = false;
+        std::vector<std::uint8_t>().swap(package_);
+        return true;
     default:
         return false; // a device message or one that belongs before the login
     }
+}
+
+bool Session::handleUpgradeStart(const Json::Value& body, std::uint32_t sequence, Result& result)
+{
+    std::int64_t size = 0;
+    std::string name;
+    if (!protocol::getInt(body, "Size", size) || !protocol::getString(body, "Name", name, kMaxPackageName))
+        return false;
+    int ret = protocol::kRetOk;
+    if (camera_.faults.refuseUpgrade || camera_.upgrading || receiving_ || size <= 0 ||
+        size > std::int64_t(protocol::kMaxUpgradePackage))
+        ret = kRetUpgradeMemory;
+    if (ret == protocol::kRetOk) {
+        receiving_ = true;
+        upgradeSequence_ = sequence;
+        upgradeSize_ = static_cast<std::size_t>(size);
+        package_.clear();
+        // Grown as the data arrives: an announced size alone costs no memory.
+        package_.reserve(std::min<std::size_t>(upgradeSize_, kInitialPackageRoom));
+    }
+    answer(result, protocol::MsgUpgradeStartAnswer, sequence, retBody(ret));
+    return true;
+}
+
+bool Session::handleUpgradeData(const protocol::Frame& frame, Result& result)
+{
+    // Data nobody asked for, or more than announced, breaks the stream.
+    if (!receiving_ || frame.body.empty() || frame.body.size() > upgradeSize_ - package_.size())
+        return false;
+    package_.insert(package_.end(), frame.body.begin(), frame.body.end());
+    if (camera_.faults.dieMidTransfer && package_.size() * 2 >= upgradeSize_) {
+        receiving_ = false;
+        dying_ = true;
+        std::vector<std::uint8_t>().swap(package_);
+        result.out.push_back({{}, After::Die});
+        return true;
+    }
+    if (package_.size() < upgradeSize_)
+        return true;
+    receiving_ = false;
+    const PackageCheck check = checkPackage(package_.data(), package_.size(), camera_.model().hardwareId);
+    std::vector<std::uint8_t>().swap(package_);
+    if (check.ret == protocol::kRetOk && camera_.upgrading)
+        answer(result, protocol::MsgUpgradeCheck, upgradeSequence_, retBody(kRetUpgradeMemory));
+    else if (check.ret != protocol::kRetOk)
+        answer(result, protocol::MsgUpgradeCheck, upgradeSequence_, retBody(check.ret));
+    else {
+        camera_.upgrading = true;
+        camera_.pendingFirmware = check.version;
+        answer(result, protocol::MsgUpgradeCheck, upgradeSequence_, retBody(protocol::kRetOk), After::WriteFirmware);
+    }
+    return true;
+}
+
+std::uint32_t Session::upgradeSequence() const
+{
+    return upgradeSequence_;
 }
 
 Json::Value Session::withSessionId(Json::Value reply) const

@@ -16,8 +16,10 @@ class Camera;
 enum class After
 {
     Nothing,
-    Close, ///< close the connection (logout, failed login, busy)
-    Reboot ///< reboot the camera (control action 0)
+    Close,         ///< close the connection (logout, failed login, busy)
+    Reboot,        ///< reboot the camera (control action 0)
+    WriteFirmware, ///< a checked package arrived: write camera.pendingFirmware, report, reboot
+    Die            ///< the camera dies at once and comes back as after a reboot (fault injection)
 };
 
 struct Outgoing
@@ -49,6 +51,8 @@ public:
     bool loggedIn() const { return state_ == State::LoggedIn; }
     std::uint32_t sessionId() const { return sessionId_; }
     std::size_t buffered() const { return buffer_.size(); }
+    /// Sequence number of the last upgrade request: the firmware-write reports repeat it.
+    std::uint32_t upgradeSequence() const;
     /// Gives the session slot back (also done by the destructor).
     void release();
 
@@ -66,6 +70,8 @@ private:
     bool handleHello(const protocol::Frame& frame, Result& result);
     bool handleProof(const protocol::Frame& frame, std::int64_t nowMs, Result& result);
     bool handleRequest(const protocol::Frame& frame, Result& result);
+    bool handleUpgradeStart(const Json::Value& body, std::uint32_t sequence, Result& result);
+    bool handleUpgradeData(const protocol::Frame& frame, Result& result);
     void answer(Result& result, std::uint16_t messageId, std::uint32_t sequence, const Json::Value& body,
                 After after = After::Nothing);
     void answerBinary(Result& result, std::uint16_t messageId, std::uint32_t sequence,
@@ -81,6 +87,12 @@ private:
     std::string nonce_;
     std::uint32_t sessionId_ = 0;
     bool holdsSlot_ = false;
+    // Upgrade transfer in progress on this connection.
+    bool receiving_ = false;
+    bool dying_ = false;
+    std::uint32_t upgradeSequence_ = 0;
+    std::size_t upgradeSize_ = 0;
+    std::vector<std::uint8_t> package_;
 };
 
 } // namespace camsim

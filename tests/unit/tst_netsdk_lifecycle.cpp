@@ -70,8 +70,8 @@ private slots:
         expect(sdkGetChannelAbilityJson(4242, "x", 0, buf, sizeof buf, &len, 100), SDK_ERR_INVALID_HANDLE);
         expect(sdkControlDevice(4242, 0, 100), SDK_ERR_INVALID_HANDLE);
 
-        expect(sdkStartUpgrade(4242, "x.bin", 0, nullptr, nullptr), SDK_ERR_NOT_SUPPORTED);
-        expect(sdkCloseUpgrade(1), SDK_ERR_NOT_SUPPORTED);
+        expect(sdkStartUpgrade(4242, "x.bin", 0, nullptr, nullptr), SDK_ERR_INVALID_HANDLE);
+        expect(sdkCloseUpgrade(4242), SDK_ERR_INVALID_HANDLE);
         SDK_CLIENTINFO client{};
         expect(sdkStartRealPlay(4242, &client), SDK_ERR_NOT_SUPPORTED);
         expect(sdkStopRealPlay(1, nullptr), SDK_ERR_NOT_SUPPORTED);
@@ -165,7 +165,7 @@ private slots:
         std::thread b([&] {
             aDone.wait();
             beforeB = sdkGetLastError();
-            sdkStartUpgrade(1, "x", 0, nullptr, nullptr);
+            sdkStartVoiceCom(1, nullptr, nullptr);
             bFailed.set_value();
             seenByB = sdkGetLastError();
         });

@@ -45,7 +45,8 @@ const std::uint16_t kKnownIds[] = {
     MsgGetAbilityJson,  MsgGetAbilityJsonAnswer, MsgControl,         MsgControlAnswer,
     MsgSearchRequest,   MsgSearchAnswer,         MsgNetSetHello,     MsgNetSetChallenge,
     MsgNetSetRequest,   MsgNetSetAnswer,         MsgUpgradeProgress, MsgEmuControl,
-    MsgEmuControlAnswer};
+    MsgEmuControlAnswer, MsgUpgradeStart,        MsgUpgradeStartAnswer, MsgUpgradeData,
+    MsgUpgradeCheck,    MsgUpgradeState,         MsgUpgradeAbort};
 
 } // namespace
 
@@ -279,7 +280,7 @@ void TestProtocolFrame::limitsPerMessage()
     QCOMPARE(maxBodyLength(MsgEmuControlAnswer), 8u * 1024 * 1024);
 
     for (std::uint16_t id : kKnownIds)
-        QCOMPARE(isJsonBody(id), id != MsgGetConfigAnswer && id != MsgSetConfig);
+        QCOMPARE(isJsonBody(id), id != MsgGetConfigAnswer && id != MsgSetConfig && id != MsgUpgradeData);
     QVERIFY(!isJsonBody(0));
     QVERIFY(!isJsonBody(4242));
 }

@@ -48,6 +48,8 @@ long sdkCleanup(void)
     // Release only closes the connections that are still open: a device sees the session end
     // at once. Callers that want to say goodbye log out first (sdkLogout), so release never
     // waits on a device that no longer answers.
+    // Upgrades end first: their threads hold sessions and call back into the program.
+    stopAllUpgrades();
     for (const auto& session : shutdownState())
         session->close();
     return 1;
@@ -78,16 +80,6 @@ long sdkSetNetOptions(const char* broadcastList, int discoveryPort, int loopback
 unsigned long sdkGetBadFrameCount(void)
 {
     return badFrameCount();
-}
-
-long sdkStartUpgrade(long lLoginID, const char* sFileName, int nType, fUpgradeCallBack cbUpgrade, void* pUser)
-{
-    return notSupported();
-}
-
-long sdkCloseUpgrade(long lUpgradeHandle)
-{
-    return notSupported();
 }
 
 long sdkStartRealPlay(long lLoginID, SDK_CLIENTINFO* lpClientInfo)

@@ -51,6 +51,9 @@ long addSession(std::shared_ptr<Session> session);
 std::shared_ptr<Session> findSession(long handle);
 std::shared_ptr<Session> takeSession(long handle);
 
+/// Stops every running upgrade and waits for its thread (api_upgrade.cpp); no callback follows.
+void stopAllUpgrades();
+
 void countBadFrame();
 unsigned long badFrameCount();
 

@@ -209,4 +209,14 @@ void Session::logout(const Deadline& deadline)
     close();
 }
 
+int Session::exclusive(const Deadline& lockDeadline, const Exclusive& work)
+{
+    if (!mutex_.try_lock_until(lockDeadline.point()))
+        return SDK_ERR_TIMEOUT;
+    std::lock_guard<std::timed_mutex> lock(mutex_, std::adopt_lock);
+    if (!channel_->isOpen())
+        return SDK_ERR_SOCKET;
+    return work(*channel_, sessionId_, sequence_);
+}
+
 } // namespace netsdk

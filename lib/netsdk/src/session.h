@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -75,6 +76,14 @@ public:
     void close();
     /// Sends the logout and waits for its answer until the deadline, then closes.
     void logout(const Deadline& deadline);
+
+    /// What exclusive() lends: the connection, the session id and the sequence counter (the
+    /// caller numbers its requests with ++sequence).
+    using Exclusive = std::function<int(FrameChannel& channel, std::uint32_t sessionId, std::uint32_t& sequence)>;
+    /// Runs `work` with the connection to itself, no other request in between (a transfer of
+    /// many frames). Waits for another thread's request until `lockDeadline`, then answers
+    /// SDK_ERR_TIMEOUT; SDK_ERR_SOCKET when the connection is gone; else what `work` returns.
+    int exclusive(const Deadline& lockDeadline, const Exclusive& work);
 
 private:
     int requestLocked(std::uint16_t requestId, const std::vector<std::uint8_t>& body, std::uint16_t answerId,

@@ -40,7 +40,14 @@ std::uint32_t maxBodyLength(std::uint16_t id)
     case MsgControl:
     case MsgControlAnswer:
     case MsgEmuControl:
+    case MsgUpgradeStart:
+    case MsgUpgradeStartAnswer:
+    case MsgUpgradeCheck:
+    case MsgUpgradeState:
+    case MsgUpgradeAbort:
         return kMaxJsonBody;
+    case MsgUpgradeData:
+        return kMaxUpgradeChunk;
     case MsgGetConfigAnswer:
     case MsgSetConfig:
         return kMaxRecordBody;
@@ -79,7 +86,7 @@ ParserCounters parserCounters()
 
 bool isJsonBody(std::uint16_t id)
 {
-    return maxBodyLength(id) != 0 && id != MsgGetConfigAnswer && id != MsgSetConfig;
+    return maxBodyLength(id) != 0 && id != MsgGetConfigAnswer && id != MsgSetConfig && id != MsgUpgradeData;
 }
 
 } // namespace protocol

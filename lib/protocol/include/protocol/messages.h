@@ -29,6 +29,12 @@ enum MessageId : std::uint16_t
     MsgGetAbilityJsonAnswer = 1029, ///< D->C JSON: the device's own reply object
     MsgControl = 1030,           ///< C->D JSON {"Action"} (0 = reboot)
     MsgControlAnswer = 1031,     ///< D->C JSON {"Ret"}
+    MsgUpgradeStart = 1040,      ///< C->D JSON {"Size","Name"}: a package of Size bytes follows
+    MsgUpgradeStartAnswer = 1041, ///< D->C JSON {"Ret"}: 100 = send the package, else refused
+    MsgUpgradeData = 1042,       ///< C->D binary: the next bytes of the package (1..kMaxUpgradeChunk)
+    MsgUpgradeCheck = 1043,      ///< D->C JSON {"Ret"}: the package check, sent once Size bytes arrived
+    MsgUpgradeState = 1044,      ///< D->C JSON {"Ret"}: firmware write 0..100, 515 success, 514 failure
+    MsgUpgradeAbort = 1045,      ///< C->D JSON {}: the client gives up; the device drops the partial package
 
     // UDP discovery port (default 34569): search and address change without login
     MsgSearchRequest = 1500,     ///< C->bcast JSON {"Token"}
@@ -72,5 +78,14 @@ constexpr std::uint32_t kMaxRecordSize = 2 * 1024 * 1024; ///< largest configura
 constexpr std::uint16_t kDefaultServicePort = 34567;
 constexpr std::uint16_t kDefaultDiscoveryPort = 34569;
 constexpr std::uint16_t kUpgradePort = 34560;
+
+/// Upgrade transfer: the package travels in MsgUpgradeData bodies of at most this many bytes
+/// (the library sends 64 KiB; the limit leaves room for larger chunks on fast links).
+constexpr std::uint32_t kMaxUpgradeChunk = 1024 * 1024;
+/// Largest package a device accepts (the size is an int in the library's progress reports).
+constexpr std::uint32_t kMaxUpgradePackage = 256u * 1024 * 1024;
+/// Firmware-write reports ("Ret" of MsgUpgradeState and MsgUpgradeProgress) besides 0..100.
+constexpr int kUpgradeSucceeded = 515;
+constexpr int kUpgradeFailed = 514;
 
 } // namespace protocol
