@@ -133,7 +133,7 @@ private slots:
     void closeEndsThreadAndCallbacks();
 
 private:
-    QString package(const QString& name, const upgradepackage::PackageSpec& spec);
+    QString package(const QString& name, const upgradepackage::PackageSpec& contents);
     QString hardwareOf(EmulatorProcess& emulator, int index);
 
     QTemporaryDir dir_;
@@ -151,10 +151,10 @@ void TestUpgrade::cleanupTestCase()
     sdkCleanup();
 }
 
-QString TestUpgrade::package(const QString& name, const upgradepackage::PackageSpec& spec)
+QString TestUpgrade::package(const QString& name, const upgradepackage::PackageSpec& contents)
 {
     const QString path = dir_.filePath(name);
-    if (!upgradepackage::writeFile(path.toStdString(), upgradepackage::makePackage(spec)))
+    if (!upgradepackage::writeFile(path.toStdString(), upgradepackage::makePackage(contents)))
         return QString();
     return path;
 }
@@ -175,12 +175,12 @@ void TestUpgrade::goodPackageUpgradesAndReboots()
     const QString oldVersion = emulator.camera(0).value(QStringLiteral("Version")).toString();
     const QString neighbourVersion = emulator.camera(1).value(QStringLiteral("Version")).toString();
 
-    upgradepackage::PackageSpec spec;
-    spec.hardware = hardwareOf(emulator, 0).toStdString();
-    spec.version = "V9.99.R01.UPGRADED";
-    spec.firmwareSize = 3 * 1024 * 1024 + 123;
-    spec.deflate = true;
-    const QString path = package(QStringLiteral("good.zip"), spec);
+    upgradepackage::PackageSpec contents;
+    contents.hardware = hardwareOf(emulator, 0).toStdString();
+    contents.version = "V9.99.R01.UPGRADED";
+    contents.firmwareSize = 3 * 1024 * 1024 + 123;
+    contents.deflate = true;
+    const QString path = package(QStringLiteral("good.zip"), contents);
     QVERIFY(!path.isEmpty());
     const int size = int(QFileInfo(path).size());
 
@@ -246,14 +246,14 @@ void TestUpgrade::goodPackageUpgradesAndReboots()
     bool seen = false;
     for (const RawSearchRecord& r : searchDevices(16 * kSearchRecordSize, 1000).records) {
         if (r.mac == emulator.mac(0)) {
-            QCOMPARE(r.version, QString::fromStdString(spec.version));
+            QCOMPARE(r.version, QString::fromStdString(contents.version));
             seen = true;
         } else if (r.mac == emulator.mac(1)) {
             QCOMPARE(r.version, neighbourVersion);
         }
     }
     QVERIFY(seen);
-    QVERIFY(oldVersion != QString::fromStdString(spec.version));
+    QVERIFY(oldVersion != QString::fromStdString(contents.version));
     QCOMPARE(emulator.camera(0).value(QStringLiteral("Upgrades")).toInt(), 1);
     QCOMPARE(emulator.camera(1).value(QStringLiteral("Upgrades")).toInt(), 0);
     QVERIFY2(emulator.stop(), qPrintable(emulator.errorString()));
@@ -358,11 +358,11 @@ void TestUpgrade::cameraDyingKeepsOldFirmware()
 
     for (int index = 0; index < 2; ++index) {
         const QString version = emulator.camera(index).value(QStringLiteral("Version")).toString();
-        upgradepackage::PackageSpec spec;
-        spec.hardware = hardwareOf(emulator, index).toStdString();
-        spec.version = "V7.77.NEVER";
-        spec.firmwareSize = 2 * 1024 * 1024;
-        const QString path = package(QStringLiteral("die%1.zip").arg(index), spec);
+        upgradepackage::PackageSpec contents;
+        contents.hardware = hardwareOf(emulator, index).toStdString();
+        contents.version = "V7.77.NEVER";
+        contents.firmwareSize = 2 * 1024 * 1024;
+        const QString path = package(QStringLiteral("die%1.zip").arg(index), contents);
         int error = 0;
         const long login = loginTo(emulator.address(index), QString(), &error);
         QVERIFY2(login > 0, qPrintable(QString::number(error)));
@@ -396,11 +396,11 @@ void TestUpgrade::closeEndsThreadAndCallbacks()
              qPrintable(emulator.errorString()));
     QVERIFY(emulator.configureLibrary());
     int error = 0;
-    upgradepackage::PackageSpec spec;
-    spec.hardware = hardwareOf(emulator, 0).toStdString();
-    spec.version = "V5.55.CLOSED";
-    spec.firmwareSize = 512 * 1024;
-    const QString path = package(QStringLiteral("close.zip"), spec);
+    upgradepackage::PackageSpec contents;
+    contents.hardware = hardwareOf(emulator, 0).toStdString();
+    contents.version = "V5.55.CLOSED";
+    contents.firmwareSize = 512 * 1024;
+    const QString path = package(QStringLiteral("close.zip"), contents);
 
     // Closed while the camera writes: the call returns at once and nothing is reported after it,
     // although the camera goes on and finishes.
@@ -424,8 +424,8 @@ void TestUpgrade::closeEndsThreadAndCallbacks()
     // Closed from inside its own final callback, as the program does: the thread ends by itself.
     const long second = loginTo(emulator.address(1), QString(), &error);
     QVERIFY2(second > 0, qPrintable(QString::number(error)));
-    spec.hardware = hardwareOf(emulator, 1).toStdString();
-    const QString other = package(QStringLiteral("close1.zip"), spec);
+    contents.hardware = hardwareOf(emulator, 1).toStdString();
+    const QString other = package(QStringLiteral("close1.zip"), contents);
     Recorder closing;
     closing.closeOnEnd();
     const long handle2 = sdkStartUpgrade(second, other.toLocal8Bit().constData(), 0, &Recorder::callback, &closing);

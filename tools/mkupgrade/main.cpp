@@ -47,8 +47,8 @@ int usage(const char* why)
 
 int main(int argc, char** argv)
 {
-    upgradepackage::PackageSpec spec;
-    spec.firmwareSize = 1024 * 1024;
+    upgradepackage::PackageSpec contents;
+    contents.firmwareSize = 1024 * 1024;
     std::string out;
     bool hardwareGiven = false;
     for (int i = 1; i < argc; ++i) {
@@ -58,19 +58,19 @@ int main(int argc, char** argv)
             std::fputs(kUsage, stdout);
             return 0;
         } else if (arg == "--hardware" && hasValue) {
-            spec.hardware = argv[++i];
+            contents.hardware = argv[++i];
             hardwareGiven = true;
         } else if (arg == "--version" && hasValue) {
-            spec.version = argv[++i];
+            contents.version = argv[++i];
         } else if (arg == "--size" && hasValue) {
-            if (!parseSize(argv[++i], spec.firmwareSize))
+            if (!parseSize(argv[++i], contents.firmwareSize))
                 return usage("--size must be a number of bytes below 4 GiB");
         } else if (arg == "--seed" && hasValue) {
-            spec.seed = static_cast<std::uint32_t>(std::strtoul(argv[++i], nullptr, 10));
+            contents.seed = static_cast<std::uint32_t>(std::strtoul(argv[++i], nullptr, 10));
         } else if (arg == "--deflate") {
-            spec.deflate = true;
+            contents.deflate = true;
         } else if (arg == "--no-desc") {
-            spec.withDescription = false;
+            contents.withDescription = false;
         } else if (!arg.empty() && arg[0] != '-' && out.empty()) {
             out = arg;
         } else {
@@ -79,16 +79,16 @@ int main(int argc, char** argv)
     }
     if (out.empty())
         return usage("no output file");
-    if (!hardwareGiven && spec.withDescription)
+    if (!hardwareGiven && contents.withDescription)
         return usage("--hardware is needed");
-    const std::vector<std::uint8_t> package = upgradepackage::makePackage(spec);
+    const std::vector<std::uint8_t> package = upgradepackage::makePackage(contents);
     if (package.empty())
         return usage("the package would be too large for a zip archive");
     if (!upgradepackage::writeFile(out, package)) {
         std::fprintf(stderr, "mkupgrade: cannot write %s\n", out.c_str());
         return 1;
     }
-    std::printf("%s: %zu bytes, hardware %s, version %s\n", out.c_str(), package.size(), spec.hardware.c_str(),
-                spec.version.empty() ? "(unchanged)" : spec.version.c_str());
+    std::printf("%s: %zu bytes, hardware %s, version %s\n", out.c_str(), package.size(), contents.hardware.c_str(),
+                contents.version.empty() ? "(unchanged)" : contents.version.c_str());
     return 0;
 }

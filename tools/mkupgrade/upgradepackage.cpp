@@ -114,27 +114,27 @@ std::vector<std::uint8_t> makeZip(const std::vector<ZipEntry>& entries, bool def
     return out;
 }
 
-std::string installDescription(const PackageSpec& spec)
+std::string installDescription(const PackageSpec& contents)
 {
     Json::Value desc(Json::objectValue);
-    desc["Hardware"] = spec.hardware;
-    if (!spec.version.empty())
-        desc["Version"] = spec.version;
+    desc["Hardware"] = contents.hardware;
+    if (!contents.version.empty())
+        desc["Version"] = contents.version;
     Json::StreamWriterBuilder builder;
     builder["indentation"] = "    ";
     return Json::writeString(builder, desc) + "\n";
 }
 
-std::vector<std::uint8_t> makePackage(const PackageSpec& spec)
+std::vector<std::uint8_t> makePackage(const PackageSpec& contents)
 {
     std::vector<ZipEntry> entries;
-    if (spec.withDescription) {
-        const std::string text = installDescription(spec);
+    if (contents.withDescription) {
+        const std::string text = installDescription(contents);
         entries.push_back({"InstallDesc", std::vector<std::uint8_t>(text.begin(), text.end())});
     }
-    ZipEntry firmware{"firmware.bin", std::vector<std::uint8_t>(spec.firmwareSize)};
+    ZipEntry firmware{"firmware.bin", std::vector<std::uint8_t>(contents.firmwareSize)};
     // A simple generator: the blob is reproducible and does not compress to nothing.
-    std::uint32_t x = spec.seed ? spec.seed : 1;
+    std::uint32_t x = contents.seed ? contents.seed : 1;
     for (std::uint8_t& b : firmware.data) {
         x ^= x << 13;
         x ^= x >> 17;
@@ -142,7 +142,7 @@ std::vector<std::uint8_t> makePackage(const PackageSpec& spec)
         b = static_cast<std::uint8_t>(x);
     }
     entries.push_back(std::move(firmware));
-    return makeZip(entries, spec.deflate);
+    return makeZip(entries, contents.deflate);
 }
 
 bool writeFile(const std::string& path, const std::vector<std::uint8_t>& bytes)

@@ -30,9 +30,9 @@ struct PackageSpec
 };
 
 /// The install description text: {"Hardware": ..., "Version": ...}.
-std::string installDescription(const PackageSpec& spec);
+std::string installDescription(const PackageSpec& contents);
 /// An upgrade package: "InstallDesc" first, then "firmware.bin".
-std::vector<std::uint8_t> makePackage(const PackageSpec& spec);
+std::vector<std::uint8_t> makePackage(const PackageSpec& contents);
 /// Writes bytes to a file; false when it cannot be written completely.
 bool writeFile(const std::string& path, const std::vector<std::uint8_t>& bytes);
 
