@@ -5,6 +5,8 @@
 # The fleet: 12 cameras of every model from 127.0.10.10 (the first 3 share that address, as
 # cameras fresh from the factory do) and one camera in a foreign subnet that answers the search but
 # cannot be reached. Its state (what you write to the cameras) is kept in build/demo-state.
+# Upgrade packages for the Upgrade button, one per model and one that fits none, are written once
+# into build/demo-packages.
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -25,12 +27,39 @@ bash scripts/setup-deps.sh
 echo "== building $build (Release)"
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVANTREL_BUILD_TESTS=OFF \
     -DVANTREL_BUILD_BENCH=ON >/dev/null
+# The default target builds everything the demo runs: the program, the emulator, the probe and
+# the package maker.
 cmake --build "$build" -j "$jobs"
 
 camsim=$build/camsim/vantrel-camsim
 probe=$build/bench/vantrel-probe
+mkupgrade=$build/tools/mkupgrade/mkupgrade
+packages=$build/demo-packages
 program=$build/bin/vantrel
 [[ -x "$program" ]] || program=""
+
+# One package per model with a version newer than the model's (versions compare byte-wise), and one
+# for a hardware no camera has, which every camera refuses. Made only when missing.
+make_packages() {
+    local name hardware version file
+    mkdir -p "$packages"
+    while read -r name hardware version; do
+        # Named .bin like the firmware files the Browse dialog lists first; the contents are a zip.
+        file=$packages/$name.bin
+        [[ -s "$file" ]] && continue
+        "$mkupgrade" --hardware "$hardware" --version "$version" "$file.part" >/dev/null
+        mv "$file.part" "$file"
+    done <<'LIST'
+IPC-A VTH-1080A V2.70.R01.00000120.10001
+IPC-B VTH-3MDOME-B V2.70.R01
+IPC-C VTH-4MTUR-C V3.20.R01.0002B000
+NVR-8 VTH-NVR8-K3 V4.10.R01.A7000
+HVR-4 VTH-HVR4-L V2.50.R01
+IPC-X VTH-X720 V2.70.R01
+foreign-hardware VTH-OTHER V9.99.R99
+LIST
+}
+make_packages
 
 # The program reads its network settings from the Config.ini the build places beside it
 # (resources/Config.ini): loopback only, broadcast 127.255.255.255, discovery port 34569. The fleet
@@ -79,6 +108,7 @@ echo "== one search through the device library"
 "$probe" --discovery-port "$discovery_port" --wait 1500 || echo "(the probe reported a failure: $?)"
 
 echo
+echo "upgrade packages for the Upgrade button: $packages"
 if [[ -n "$program" && ( -n "${DISPLAY:-}" || -n "${WAYLAND_DISPLAY:-}" ) ]]; then
     echo "== starting $program (close it to stop the fleet)"
     "$program" || true

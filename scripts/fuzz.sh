@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds the protocol parsers with libFuzzer (clang) and fuzzes each one for a while.
+# Builds the parsers of network bytes with libFuzzer (clang) and fuzzes each one for a while.
 #
 #   scripts/fuzz.sh [seconds=30] [builddir=build-fuzz]
 #
@@ -24,9 +24,10 @@ export VANTREL_LOOPBACK_ONLY=1
 # Undefined behaviour is a finding, not a warning to scroll past.
 export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
 
-targets=(fuzz_frame fuzz_search_answer fuzz_json_body fuzz_config_bodies)
+targets=(fuzz_frame fuzz_search_answer fuzz_json_body fuzz_config_bodies fuzz_camsim_package)
 # Inputs a little beyond each parser's interesting limits, without making every run slow.
-declare -A maxlen=([fuzz_frame]=8192 [fuzz_search_answer]=8192 [fuzz_json_body]=70000 [fuzz_config_bodies]=8192)
+declare -A maxlen=([fuzz_frame]=8192 [fuzz_search_answer]=8192 [fuzz_json_body]=70000 [fuzz_config_bodies]=8192
+    [fuzz_camsim_package]=16384)
 
 mkdir -p "$builddir"
 cmake -S "$repo" -B "$builddir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
