@@ -184,3 +184,10 @@ QString loginErrorText(int nError)
         return QCoreApplication::translate("CVantrel", "Unknow Error");
     }
 }
+
+void setRecordPassword(DEV_INFO* pInfo, const QByteArray& baPassword)
+{
+    std::memset(pInfo->szPassword, 0, sizeof(pInfo->szPassword));
+    std::memcpy(pInfo->szPassword, baPassword.constData(),
+                size_t(qMin(baPassword.size(), int(sizeof(pInfo->szPassword)) - 1)));
+}

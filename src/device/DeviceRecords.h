@@ -52,3 +52,7 @@ QVector<SDK_CONFIG_NET_COMMON_V2> orderSearchResults(const char* pBuffer, int nB
 
 /// Text for a login error code, in the main window's translation context ("CVantrel").
 QString loginErrorText(int nError);
+
+/// Writes a password (local 8-bit) into the record's 32-byte field: at most 31 bytes, so the field
+/// always ends with a terminator.
+void setRecordPassword(DEV_INFO* pInfo, const QByteArray& baPassword);

@@ -26,6 +26,7 @@
 #include "device/CSearchDeviceThread.h"
 #include "device/DeviceRecords.h"
 #include "device/LoginDlg.h"
+#include "upgrade/CUpgradeRun.h"
 #include "CMessageBox.h"
 #include "ui_CVantrel.h"
 
@@ -63,13 +64,11 @@ unsigned int batchThreadProc(void* pArg)
     return 0;
 }
 
-// The batch password into a record's 32-byte field, always leaving a terminator.
-void copyPassword(DEV_INFO* pRec, const QString& strPassword)
+unsigned int upgradeThreadProc(void* pArg)
 {
-    const QByteArray baPassword = strPassword.toLocal8Bit();
-    std::memset(pRec->szPassword, 0, sizeof(pRec->szPassword));
-    std::memcpy(pRec->szPassword, baPassword.constData(),
-                size_t(qMin(baPassword.size(), int(sizeof(pRec->szPassword)) - 1)));
+    if (pArg)
+        static_cast<CVantrel*>(pArg)->runUpgradeQueue();
+    return 0;
 }
 
 // Every message box of the window has the one button that the box itself would default to.
@@ -152,6 +151,8 @@ CVantrel::CVantrel(QWidget* parent, Qt::WindowFlags flags) : QWidget(parent, fla
     connect(this, &CVantrel::updateBtnState, this, &CVantrel::onUpdateBtnState);
 
     threadBatch.setThreadFunc(&batchThreadProc, this);
+    pUpgrade = std::make_unique<CUpgradeRun>();
+    pUpgrade->threadUpgrade.setThreadFunc(&upgradeThreadProc, this);
     pDealThread = new CBatchDealThread(this);
     pDealThread->setWaitTime(kDealWaitMs);
     connect(pDealThread, &CBatchDealThread::message, this, &CVantrel::onDealBathMsg);
@@ -168,6 +169,9 @@ CVantrel::CVantrel(QWidget* parent, Qt::WindowFlags flags) : QWidget(parent, fla
 
 CVantrel::~CVantrel()
 {
+    // Running upgrades are closed and their threads end first: they write into the rows and use
+    // the library.
+    stopUpgradeRun();
     // A pass still running uses the library: let it end (bounded by its wait time) before cleanup.
     pSearchThread->wait();
     // The batch worker and the dedicated thread use the records and the library: the records may
@@ -348,11 +352,7 @@ void CVantrel::on_tableView_doubleClicked(QModelIndex nIndex)
     if (refuseWhileBusy(tr("Configuring, please try again later")))
         return;
     if (pInfo->lLoginID < 1) {
-        const QByteArray baPassword = strPassword.toLocal8Bit().left(int(sizeof(pInfo->szPassword)));
-        std::memset(pInfo->szPassword, 0, sizeof(pInfo->szPassword));
-        // At most 32 bytes: a password filling the whole field carries no terminator, so copy 31.
-        std::memcpy(pInfo->szPassword, baPassword.constData(),
-                    size_t(qMin(baPassword.size(), int(sizeof(pInfo->szPassword)) - 1)));
+        setRecordPassword(pInfo, strPassword.toLocal8Bit());
         int nError = 0;
         pInfo->lLoginID = sdkLogin(pInfo->szIpAddr, static_cast<unsigned short>(pInfo->nPort), pInfo->szUserName,
                                    pInfo->szPassword, &pInfo->devInfo, 1, &nError);
@@ -382,7 +382,7 @@ void CVantrel::showTips(const QString& strText)
 
 bool CVantrel::refuseWhileBusy(const QString& strText)
 {
-    if (isIdle())
+    if (!isBusy())
         return false;
     showPrompt(strText);
     return true;
@@ -400,7 +400,7 @@ bool CVantrel::hasCheckedRow() const
 
 bool CVantrel::startBatch(int nNewCmd, int nNewAdaptive)
 {
-    if (!isIdle()) {
+    if (isBusy()) {
         showPrompt(tr("Configuring, please try again later"));
         return false;
     }
@@ -468,7 +468,7 @@ void CVantrel::runBatch()
             continue;
         }
         if (pRec->lLoginID < 1) {
-            copyPassword(pRec, job.strPassword);
+            setRecordPassword(pRec, job.strPassword.toLocal8Bit());
             if (job.bModifyIP) {
                 // A device that cannot be moved to its fixed address keeps ModifyIP's text and is skipped.
                 const int nModify =
@@ -547,10 +547,15 @@ int CVantrel::ModifyIP(int nIndex, int nType)
 
 int CVantrel::ImportDevConfig(long lLoginID, int nIndex)
 {
-    if (strCfgFile.isEmpty())
+    return importConfigFile(strCfgFile, lLoginID, nIndex);
+}
+
+int CVantrel::importConfigFile(const QString& strFile, long lLoginID, int nIndex)
+{
+    if (strFile.isEmpty())
         return 0;
     QByteArray baData;
-    switch (readConfigFile(strCfgFile, &baData)) {
+    switch (readConfigFile(strFile, &baData)) {
     case ConfigFileRead::Unopenable:
         return -1;
     case ConfigFileRead::Empty:
@@ -574,7 +579,7 @@ void CVantrel::BatchOpr(int nCmdDeal)
     // The dedicated thread takes its list at the start of a pass; adding to it or changing its
     // command while a pass runs would mix two requests, so a press meanwhile is refused with the
     // same prompt as a second batch.
-    if (pDealThread->isRunning()) {
+    if (pDealThread->isRunning() || isUpgrading()) {
         showPrompt(tr("Configuring, please try again later"));
         return;
     }
@@ -657,16 +662,6 @@ void CVantrel::on_browseBtn_clicked()
 void CVantrel::on_browseCfgBtn_clicked()
 {
     chooseFileInto(ui->lineEditCfg, QStringLiteral("Config File(*.cfg)"));
-}
-
-void CVantrel::on_upgradeBtn_clicked()
-{
-    if (ui->lineEditFileName->text().isEmpty()) {
-        showPrompt(tr("Please Select a Program"));
-        return;
-    }
-    strCfgFile = ui->lineEditCfg->text();
-    // Reading the package and the upgrade run itself start here once they are part of the program.
 }
 
 void CVantrel::on_addBtn_clicked()

@@ -22,6 +22,9 @@ class CSearchDeviceThread;
 class CBatchDealThread;
 class CIpSetDlg;
 struct CBatchJob;
+class CUpgradeRun;
+struct CUpgradeRow;
+struct CUpgradeJob;
 
 /// The main window: the device table, the select bar and the command buttons.
 class CVantrel : public QWidget
@@ -74,12 +77,35 @@ public:
     /// is pressed.
     QString configFilePath() const { return strCfgFile; }
 
+    /// Upgrade run state, safe from any thread: true while the upgrade thread or any row's receive
+    /// thread is alive. Search, Add and the batches wait for it like for a batch.
+    bool isUpgrading() const;
+    /// Threads of the upgrade run that are still alive: the upgrade thread (0 or 1) plus every
+    /// row's receive thread.
+    int upgradeThreadCount() const;
+    /// The upgrade thread's body: upgrades every pending device of the queue, one after the other,
+    /// without waiting for a device to finish. Runs on the upgrade thread.
+    void runUpgradeQueue();
+    /// One device of the upgrade run (login, hardware check, import, receive thread, start).
+    void upgradeDevice(const std::shared_ptr<DEV_INFO>& pRec, const CUpgradeJob& job);
+    /// The device library's report on row nRow's upgrade (see the callback's branches); any thread.
+    void onUpgradeReport(DEV_INFO* pRec, long lUpgradeHandle, int nTotal, int nSent);
+    /// The body of row nRow's receive thread: reads the device's own progress frames on its
+    /// upgrade port until the device or the library reports the end.
+    void receiveUpgradeProgress(int nRow);
+    /// Copies row nRow's record into *pOut under the table mutex; false when the row has none.
+    bool getDevInfo(int nRow, int nColumn, DEV_INFO* pOut) const;
+    /// Sets row nRow's record's login handle to 0 under the table mutex; false when the row has none.
+    bool clearDevLogin(int nRow);
+
 signals:
     void sendDevInfoSignal(DEV_INFO& devInfo);
     void showMessageSignal(QString strMsg);
     void releaseCursor();
     void updateTableInfo(int nRow, int nCloumn, QString strMsg);
     void updateBtnState(int nType, int nState);
+    /// The last thread of an upgrade run has ended (queued to the user-interface thread).
+    void upgradeFinished();
 
 public slots:
     void onUpdateTableInfo(int nRow, int nCloumn, QString strMsg);
@@ -109,6 +135,8 @@ public slots:
     /// Sends the configuration file to a logged-in device; any thread. Returns the library's
     /// result, 0 when there is nothing to send, -1 when the file cannot be opened or is too large.
     int ImportDevConfig(long lLoginID, int nIndex);
+    /// ImportDevConfig with a given file, for workers that took the path when they started.
+    int importConfigFile(const QString& strFile, long lLoginID, int nIndex);
     /// Resets (1) or reboots (2) the checked rows' devices on the dedicated thread.
     void BatchOpr(int nCmd);
     void onDealBathMsg(int ret, int nError, int nIndex, int nCmd);
@@ -142,6 +170,17 @@ private:
     void clearDeviceRows();
     /// Appends a row whose column-0 item carries pInfo, keeping the record list in step.
     void appendDeviceRow(const QList<QStandardItem*>& lstItems, DEV_INFO* pInfo);
+    /// True when a batch or an upgrade run is working on the records.
+    bool isBusy() const { return !isIdle() || isUpgrading(); }
+    /// Ends the upgrade run for good: no device is started any more, every running upgrade is
+    /// closed and every thread of the run has ended when it returns. For the destructor.
+    void stopUpgradeRun();
+    /// Writes the upgrade password into row nRow's own record (under the table mutex).
+    void setRowPassword(int nRow, const QByteArray& baPassword);
+    /// Counts a thread of the run out and posts upgradeFinished when it was the last one.
+    void upgradeThreadEnded();
+    /// The end branches of onUpgradeReport: success (-1), failure (-2), error code (below -2).
+    void reportUpgradeEnd(DEV_INFO* pRec, CUpgradeRow* pRow, long lUpgradeHandle, int nSent);
 
     Ui::CVantrelClass* ui;
     QStandardItemModel* pModel = nullptr;
@@ -165,6 +204,9 @@ private:
     std::unique_ptr<CBatchJob> pJob;
     int nVolumeState = 0;
     int nMicroState = 0;
+
+    // The upgrade run: its job, queue, threads and per-row slots.
+    std::unique_ptr<CUpgradeRun> pUpgrade;
 };
 
 /// The one main window of the process, set by its constructor before any worker thread exists.

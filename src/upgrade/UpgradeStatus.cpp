@@ -1,5 +1,6 @@
 #include "UpgradeStatus.h"
 
+#include <cstring>
 #include <limits>
 #include <memory>
 #include <string>
@@ -95,5 +96,19 @@ UpgradeScan scanUpgradeStatus(const char* pData, int nReceived)
         nPos += kStatusHeaderBytes + int(nBody);
     }
     scan.nUsed = nPos;
+    return scan;
+}
+
+UpgradeScan CUpgradeStatusReader::consume(int nGot)
+{
+    const int nHave = nKept + qBound(0, nGot, receiveRoom());
+    const UpgradeScan scan = scanUpgradeStatus(aBuffer, nHave);
+    nKept = 0;
+    // A frame too long for any receive cannot be completed: its bytes are dropped with the rest,
+    // and the scan finds the next frame by its start byte.
+    if (scan.stop == UpgradeScan::Incomplete && scan.state == UpgradeScan::Undecided) {
+        nKept = nHave - scan.nUsed;
+        std::memmove(aBuffer, aBuffer + scan.nUsed, size_t(nKept));
+    }
     return scan;
 }

@@ -50,3 +50,19 @@ struct UpgradeScan
 /// other than 0xFF are skipped, a frame is passed over by 20 plus its body length. Nothing past
 /// nReceived is ever read: a header or body cut off by the end of the data stops the scan.
 UpgradeScan scanUpgradeStatus(const char* pData, int nReceived);
+
+/// The receive buffer of the progress connection. TCP may cut a frame anywhere: the bytes of a
+/// frame cut off by the end of one receive are kept and completed by the next receive.
+class CUpgradeStatusReader
+{
+public:
+    /// Where the next receive writes, and how many bytes it may write (always at least one).
+    char* receiveBuffer() { return aBuffer + nKept; }
+    int receiveRoom() const { return kStatusReceiveBytes - nKept; }
+    /// Scans the kept bytes followed by the nGot bytes just received into receiveBuffer().
+    UpgradeScan consume(int nGot);
+
+private:
+    char aBuffer[kStatusReceiveBytes] = {};
+    int nKept = 0;
+};

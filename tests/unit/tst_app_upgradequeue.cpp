@@ -1,5 +1,6 @@
 // The upgrade's texts (error table, progress texts, their Chinese translations) and its device
-// queue: order, copies, shared started records, and a producer and a consumer on two threads.
+// queue: order, copies, shared started records, a producer and a consumer on two threads, and how
+// presses hand jobs to the upgrade thread.
 #include <atomic>
 #include <cstring>
 #include <thread>
@@ -10,6 +11,7 @@
 #include <QtTest>
 
 #include "upgrade/CUpgradeQueue.h"
+#include "upgrade/CUpgradeRun.h"
 #include "upgrade/UpgradeTexts.h"
 
 namespace {
@@ -66,6 +68,7 @@ private slots:
     void queueOrderAndCopies();
     void startedRecordsOutliveClear();
     void twoThreads();
+    void pressesAndTheUpgradeThread();
 };
 
 void TestAppUpgradeQueue::errorTable_data()
@@ -248,6 +251,52 @@ void TestAppUpgradeQueue::twoThreads()
     QVERIFY(nPopped <= kCount);
     QCOMPARE(queue.upgradeDeviceCount(CUpgradeQueue::Pending), 0);
     QCOMPARE(queue.upgradeDeviceCount(CUpgradeQueue::Started), 0);
+}
+
+void TestAppUpgradeQueue::pressesAndTheUpgradeThread()
+{
+    CUpgradeRun run;
+    CUpgradeJob first;
+    first.strPackage = QStringLiteral("first.bin");
+    CUpgradeJob second;
+    second.strPackage = QStringLiteral("second.bin");
+
+    // Nothing queued: no thread to start.
+    QVERIFY(!run.setJob(first, {}));
+    QVERIFY(!run.bThreadRunning.load());
+    // The first press with devices starts the thread; a second one while it runs does not.
+    QVERIFY(run.setJob(first, {record(0), record(1)}));
+    QVERIFY(run.bThreadRunning.load());
+    CUpgradeJob job;
+    QCOMPARE(run.takeNext(&job)->nIndex, 0);
+    QCOMPARE(job.strPackage, QStringLiteral("first.bin"));
+    // The refill replaces what was pending, and its devices come with its own job, more of them
+    // than the thread had when it started.
+    QVERIFY(!run.setJob(second, {record(5), record(6), record(7)}));
+    for (int nIndex : {5, 6, 7}) {
+        QCOMPARE(run.takeNext(&job)->nIndex, nIndex);
+        QCOMPARE(job.strPackage, QStringLiteral("second.bin"));
+    }
+    // The thread stops when it finds the queue empty, in the same step: the next press starts one.
+    QVERIFY(!run.takeNext(&job));
+    QVERIFY(!run.bThreadRunning.load());
+    QVERIFY(run.setJob(first, {record(3)}));
+
+    // Rows beyond the slots have none.
+    QVERIFY(run.row(0) && run.row(CUpgradeRun::kRows - 1));
+    QVERIFY(!run.row(-1) && !run.row(CUpgradeRun::kRows));
+
+    // A row's receive slot is held by one thread at a time; a stop request frees a waiter.
+    QVERIFY(run.claimReceiver(4));
+    std::atomic<bool> bClaimed{false};
+    std::thread waiter([&] { bClaimed = run.claimReceiver(4); });
+    run.releaseReceiver(4);
+    waiter.join();
+    QVERIFY(bClaimed.load());
+    std::thread stopped([&] { bClaimed = run.claimReceiver(4); });
+    run.bStop.store(true);
+    stopped.join();
+    QVERIFY(!bClaimed.load());
 }
 
 QTEST_GUILESS_MAIN(TestAppUpgradeQueue)

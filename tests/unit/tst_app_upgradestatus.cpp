@@ -2,6 +2,7 @@
 // filler byte between frames, every kind of "Ret", and frames cut off by the end of the received
 // data (each scanned from a buffer of exactly the received size, so a read past it is caught by
 // the address sanitizer build).
+#include <cstring>
 #include <vector>
 
 #include <QRandomGenerator>
@@ -217,14 +218,44 @@ void TestAppUpgradeStatus::onlyOneReceiveIsScanned()
 
 void TestAppUpgradeStatus::restCarriesOverToTheNextBlock()
 {
+    // Feeds the stream to a reader in the given pieces; the progress seen and the end state.
+    const auto feed = [](const QList<QByteArray>& lstPieces, UpgradeScan::State* pState) {
+        CUpgradeStatusReader reader;
+        QList<int> lstSeen;
+        *pState = UpgradeScan::Undecided;
+        for (const QByteArray& baPiece : lstPieces) {
+            for (int nDone = 0; nDone < baPiece.size();) {
+                const int nCopy = qMin(reader.receiveRoom(), int(baPiece.size()) - nDone);
+                std::memcpy(reader.receiveBuffer(), baPiece.constData() + nDone, size_t(nCopy));
+                nDone += nCopy;
+                const UpgradeScan scan = reader.consume(nCopy);
+                lstSeen += scan.lstProgress;
+                if (scan.state != UpgradeScan::Undecided)
+                    *pState = scan.state;
+            }
+        }
+        return lstSeen;
+    };
+
+    // A frame cut anywhere, in the header or the body, is completed by the next receive.
     const QByteArray baStream = progress(11) + progress(12) + progress(515);
+    UpgradeScan::State state = UpgradeScan::Undecided;
     for (int nSplit = 1; nSplit < baStream.size(); ++nSplit) {
-        const UpgradeScan first = scanExact(baStream.left(nSplit));
-        const QByteArray baRest = baStream.left(nSplit).mid(first.nUsed) + baStream.mid(nSplit);
-        const UpgradeScan second = scanExact(baRest);
-        QCOMPARE(first.lstProgress + second.lstProgress, QList<int>({11, 12}));
-        QCOMPARE(second.state, UpgradeScan::Success);
+        QCOMPARE(feed({baStream.left(nSplit), baStream.mid(nSplit)}, &state), QList<int>({11, 12}));
+        QCOMPARE(state, UpgradeScan::Success);
     }
+    // One byte per receive.
+    QList<QByteArray> lstBytes;
+    for (char ch : baStream)
+        lstBytes << QByteArray(1, ch);
+    QCOMPARE(feed(lstBytes, &state), QList<int>({11, 12}));
+    QCOMPARE(state, UpgradeScan::Success);
+
+    // A frame too long for any receive is dropped; the frame after its body is still found.
+    const QByteArray baLong = frame(1000, QByteArray(3000, 'a'));
+    QCOMPARE(feed({progress(1) + baLong.left(100), baLong.mid(100, 2000), baLong.mid(2100) + progress(514)}, &state),
+             QList<int>({1}));
+    QCOMPARE(state, UpgradeScan::Failure);
 }
 
 void TestAppUpgradeStatus::randomBlocksStayInside()
