@@ -2,104 +2,29 @@
 // failed login that keeps the dialog open with its own error text, a successful one that appends a
 // logged-in, checkable row filled from the login and the network record, and a user who is
 // already logged in.
-#include <functional>
-
-#include <QApplication>
 #include <QCryptographicHash>
-#include <QFile>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
-#include <QSignalSpy>
 #include <QStandardItemModel>
 #include <QTableView>
-#include <QTimer>
 #include <QtTest>
 
 #include <memory>
 
 #include "CMessageBox.h"
-#include "device/CSearchDeviceThread.h"
 #include "device/LoginDlg.h"
 #include "emulatorprocess.h"
+#include "guitestsupport.h"
 #include "mainwindow/CVantrel.h"
+
+using guitest::cell;
 
 namespace {
 
 const QString kPassword = QStringLiteral("s3cret");
-
-struct BoxSeen
-{
-    QString strTitle;
-    QString strText;
-    QStringList lstButtons;
-    QImage imgIcon;
-};
-
-// Answers the modal windows the code under test opens. A message box always comes first (it sits
-// on top of the login dialog): it is recorded and its first button pressed. A login dialog gets
-// the next queued action, posted so that the action's own modal loops run outside this timer;
-// with no action left it is recorded as unexpected and rejected.
-class ModalWatcher : public QObject
-{
-public:
-    using LoginAction = std::function<void(LoginDlg*)>;
-
-    ModalWatcher()
-    {
-        timer.setInterval(5);
-        connect(&timer, &QTimer::timeout, this, &ModalWatcher::tick);
-        timer.start();
-    }
-
-    QVector<BoxSeen> lstBoxes;
-    QList<LoginAction> lstLoginActions;
-    int nUnexpectedDialogs = 0;
-
-private:
-    void tick()
-    {
-        for (QWidget* pWidget : QApplication::topLevelWidgets()) {
-            auto* pBox = qobject_cast<CMessageBox*>(pWidget);
-            if (!pBox || !pBox->isVisible())
-                continue;
-            BoxSeen seen;
-            seen.strTitle = pBox->windowTitle();
-            seen.strText = pBox->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"))->text();
-            for (QAbstractButton* pButton : pBox->customButtons())
-                seen.lstButtons << pButton->text();
-            seen.imgIcon = pBox->findChild<QLabel*>(QStringLiteral("msgboxex_icon_label"))->pixmap().toImage();
-            lstBoxes << seen;
-            pBox->customButtons().value(0)->click();
-            return;
-        }
-        if (bActionPending)
-            return;
-        for (QWidget* pWidget : QApplication::topLevelWidgets()) {
-            auto* pDlg = qobject_cast<LoginDlg*>(pWidget);
-            if (!pDlg || !pDlg->isVisible())
-                continue;
-            if (lstLoginActions.isEmpty()) {
-                ++nUnexpectedDialogs;
-                pDlg->reject();
-                return;
-            }
-            bActionPending = true;
-            QPointer<LoginDlg> ptrDlg(pDlg);
-            QTimer::singleShot(0, this, [this, ptrDlg, action = lstLoginActions.takeFirst()]() {
-                if (ptrDlg)
-                    action(ptrDlg);
-                bActionPending = false;
-            });
-            return;
-        }
-    }
-
-    QTimer timer;
-    bool bActionPending = false;
-};
 
 // Types the address and password into the dialog's fields, as the operator would, and presses OK.
 void fillAndPressOk(LoginDlg* pDlg, const QString& strAddress, const QString& strPassword)
@@ -131,9 +56,7 @@ private slots:
     void addressResolutionStaysLocal();
 
 private:
-    std::unique_ptr<CVantrel> newWindow();
-    QString cell(CVantrel& window, int nRow, int nColumn);
-    int cameraValue(int nCamera, const char* szName);
+    int cameraValue(int nCamera, const char* szName) { return guitest::cameraValue(emulator, nCamera, szName); }
 
     EmulatorProcess emulator;
 };
@@ -141,48 +64,20 @@ private:
 void TestGuiAddDevice::initTestCase()
 {
     // One session per user: a second login of the same user is refused as already logged in.
-    QVERIFY2(
-        emulator.start({"--count", "3", "--models", "IPC-A,NVR-8", "--password", kPassword, "--max-sessions", "1"}),
-        qPrintable(emulator.errorString() + emulator.diagnostics()));
-    QFile ini(QCoreApplication::applicationDirPath() + QStringLiteral("/Config.ini"));
-    QVERIFY(ini.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    ini.write(QStringLiteral("[Network]\nBroadcast=127.255.255.255\nAddressCheck=device\nLoopbackOnly=1\n"
-                             "DiscoveryPort=%1\n")
-                  .arg(emulator.discoveryPort())
-                  .toLatin1());
-    ini.close();
+    QVERIFY(guitest::startEmulator(
+        emulator, {"--count", "3", "--models", "IPC-A,NVR-8", "--password", kPassword, "--max-sessions", "1"}));
 }
 
 void TestGuiAddDevice::cleanupTestCase()
 {
-    QFile::remove(QCoreApplication::applicationDirPath() + QStringLiteral("/Config.ini"));
-    QVERIFY(emulator.stop());
-}
-
-std::unique_ptr<CVantrel> TestGuiAddDevice::newWindow()
-{
-    auto pWindow = std::make_unique<CVantrel>();
-    pWindow->setSearchTime(800);
-    pWindow->show();
-    pWindow->activateWindow();
-    return pWindow;
-}
-
-QString TestGuiAddDevice::cell(CVantrel& window, int nRow, int nColumn)
-{
-    return window.tableModel()->index(nRow, nColumn).data().toString();
-}
-
-int TestGuiAddDevice::cameraValue(int nCamera, const char* szName)
-{
-    return emulator.camera(nCamera).value(QLatin1String(szName)).toInt(-1);
+    QVERIFY(guitest::stopEmulator(emulator));
 }
 
 void TestGuiAddDevice::dialogFormAndValidators()
 {
-    auto pWindow = newWindow();
-    auto* pAdd = pWindow->findChild<QPushButton*>(QStringLiteral("addBtn"));
-    ModalWatcher watcher;
+    auto pWindow = guitest::newWindow();
+    auto* pAdd = guitest::button(*pWindow, "addBtn");
+    guitest::ModalAnswerer watcher;
 
     struct Form
     {
@@ -229,7 +124,7 @@ void TestGuiAddDevice::dialogFormAndValidators()
         form.strOk = pDlg->okButton()->text();
         form.strCancel = pDlg->cancelButton()->text();
     };
-    watcher.lstLoginActions << [&](LoginDlg* pDlg) {
+    watcher.queue<LoginDlg>([&](LoginDlg* pDlg) {
         inspect(pDlg, first);
         // What the validators let through, key by key as typed.
         auto typeInto = [&](QLineEdit* pEdit, const QString& strKeys) {
@@ -250,15 +145,15 @@ void TestGuiAddDevice::dialogFormAndValidators()
         typeInto(pDlg->userEdit(), QStringLiteral("administrator-1"));
         typeInto(pDlg->passwordEdit(), QStringLiteral("0123456789abcdef"));
         QTest::mouseClick(pDlg->cancelButton(), Qt::LeftButton);
-    };
-    watcher.lstLoginActions << [&](LoginDlg* pDlg) {
+    });
+    watcher.queue<LoginDlg>([&](LoginDlg* pDlg) {
         inspect(pDlg, second);
         QTest::mouseClick(pDlg->cancelButton(), Qt::LeftButton);
-    };
+    });
     QTest::mouseClick(pAdd, Qt::LeftButton);
     QTest::mouseClick(pAdd, Qt::LeftButton);
-    QCOMPARE(watcher.lstLoginActions.size(), 0);
-    QCOMPARE(watcher.nUnexpectedDialogs, 0);
+    QCOMPARE(watcher.pendingActions(), 0);
+    QCOMPARE(watcher.lstUnexpected, QStringList());
     QCOMPARE(watcher.lstBoxes.size(), 0);
 
     QCOMPARE(first.strTitle, QStringLiteral("Login"));
@@ -298,9 +193,9 @@ void TestGuiAddDevice::dialogFormAndValidators()
 
 void TestGuiAddDevice::wrongPasswordKeepsDialogOpenRightPasswordAddsRow()
 {
-    auto pWindow = newWindow();
-    auto* pAdd = pWindow->findChild<QPushButton*>(QStringLiteral("addBtn"));
-    ModalWatcher watcher;
+    auto pWindow = guitest::newWindow();
+    auto* pAdd = guitest::button(*pWindow, "addBtn");
+    guitest::ModalAnswerer watcher;
     QVector<int> lstSignalled;
     QVector<long> lstSignalledLogins;
     connect(pWindow.get(), &CVantrel::sendDevInfoSignal, this, [&](DEV_INFO& info) {
@@ -313,23 +208,23 @@ void TestGuiAddDevice::wrongPasswordKeepsDialogOpenRightPasswordAddsRow()
     // Wrong password: the dialog's error box, and the same dialog takes the second try.
     QPointer<LoginDlg> ptrFirstTry;
     bool bOpenAfterFailure = false;
-    watcher.lstLoginActions << [&](LoginDlg* pDlg) {
+    watcher.queue<LoginDlg>([&](LoginDlg* pDlg) {
         ptrFirstTry = pDlg;
         fillAndPressOk(pDlg, emulator.address(0), QStringLiteral("wrong"));
         bOpenAfterFailure = pDlg->isVisible();
-    };
-    watcher.lstLoginActions << [&](LoginDlg* pDlg) {
+    });
+    watcher.queue<LoginDlg>([&](LoginDlg* pDlg) {
         QCOMPARE(pDlg, ptrFirstTry.data());
         fillAndPressOk(pDlg, emulator.address(0), kPassword);
-    };
+    });
     QTest::mouseClick(pAdd, Qt::LeftButton);
-    QCOMPARE(watcher.lstLoginActions.size(), 0);
+    QCOMPARE(watcher.pendingActions(), 0);
     QVERIFY(bOpenAfterFailure);
     QCOMPARE(watcher.lstBoxes.size(), 1);
     QCOMPARE(watcher.lstBoxes[0].strTitle, QStringLiteral("Error"));
     QCOMPARE(watcher.lstBoxes[0].strText, QStringLiteral("Password is error"));
     QCOMPARE(watcher.lstBoxes[0].lstButtons, QStringList{QStringLiteral("OK")});
-    QCOMPARE(watcher.lstBoxes[0].imgIcon, QPixmap(CMessageBox::iconPath(3)).toImage());
+    QCOMPARE(watcher.lstBoxes[0].imgIcon, guitest::boxIcon(3));
 
     // The new row: logged in, checkable, filled from the login and the network record.
     QStandardItemModel* pModel = pWindow->tableModel();
@@ -369,17 +264,17 @@ void TestGuiAddDevice::wrongPasswordKeepsDialogOpenRightPasswordAddsRow()
     QCOMPARE(pDevInfo->text(), QStringLiteral("Dev No :1   IP:%1").arg(emulator.address(0)));
 
     // Cancel adds nothing and logs nothing in.
-    watcher.lstLoginActions << [&](LoginDlg* pDlg) {
+    watcher.queue<LoginDlg>([&](LoginDlg* pDlg) {
         pDlg->addressEdit()->setText(emulator.address(1));
         QTest::mouseClick(pDlg->cancelButton(), Qt::LeftButton);
-    };
+    });
     QTest::mouseClick(pAdd, Qt::LeftButton);
     QCOMPARE(pModel->rowCount(), 1);
     QCOMPARE(cameraValue(1, "Logins"), 0);
 
     // A second device takes the next row and becomes the current one.
     const QJsonObject camera1 = emulator.camera(1);
-    watcher.lstLoginActions << [&](LoginDlg* pDlg) { fillAndPressOk(pDlg, emulator.address(1), kPassword); };
+    watcher.queue<LoginDlg>([&](LoginDlg* pDlg) { fillAndPressOk(pDlg, emulator.address(1), kPassword); });
     QTest::mouseClick(pAdd, Qt::LeftButton);
     QCOMPARE(pModel->rowCount(), 2);
     QCOMPARE(pModel->index(1, 0).data(), QVariant(2));
@@ -390,7 +285,7 @@ void TestGuiAddDevice::wrongPasswordKeepsDialogOpenRightPasswordAddsRow()
     QCOMPARE(pDevInfo->text(), QStringLiteral("Dev No :2   IP:%1").arg(emulator.address(1)));
     QCOMPARE(lstSignalled, QVector<int>({0, 1}));
     QCOMPARE(watcher.lstBoxes.size(), 1);
-    QCOMPARE(watcher.nUnexpectedDialogs, 0);
+    QCOMPARE(watcher.lstUnexpected, QStringList());
 
     // The added rows stay logged in until the window goes.
     pWindow.reset();
@@ -400,25 +295,17 @@ void TestGuiAddDevice::wrongPasswordKeepsDialogOpenRightPasswordAddsRow()
 
 void TestGuiAddDevice::userAlreadyLoggedIn()
 {
-    auto pWindow = newWindow();
-    QSignalSpy spyStop(pWindow->searchThread(), &CSearchDeviceThread::stop);
-    QTest::mouseClick(pWindow->findChild<QPushButton*>(QStringLiteral("SearchButton")), Qt::LeftButton);
-    QVERIFY(spyStop.wait(10000));
-    QCoreApplication::processEvents();
+    auto pWindow = guitest::searchedWindow(emulator.cameraCount());
+    QVERIFY(pWindow);
     QStandardItemModel* pModel = pWindow->tableModel();
     const int nSearched = pModel->rowCount();
-    QCOMPARE(nSearched, emulator.cameraCount());
-    int nSearchRow = -1;
-    for (int nRow = 0; nRow < nSearched; ++nRow) {
-        if (cell(*pWindow, nRow, 4) == emulator.mac(2))
-            nSearchRow = nRow;
-    }
+    const int nSearchRow = guitest::rowOfCamera(*pWindow, emulator, 2);
     QVERIFY(nSearchRow >= 0);
 
     // The Add button holds the one session camera 2 allows ...
-    ModalWatcher watcher;
-    auto* pAdd = pWindow->findChild<QPushButton*>(QStringLiteral("addBtn"));
-    watcher.lstLoginActions << [&](LoginDlg* pDlg) { fillAndPressOk(pDlg, emulator.address(2), kPassword); };
+    guitest::ModalAnswerer watcher;
+    auto* pAdd = guitest::button(*pWindow, "addBtn");
+    watcher.queue<LoginDlg>([&](LoginDlg* pDlg) { fillAndPressOk(pDlg, emulator.address(2), kPassword); });
     QTest::mouseClick(pAdd, Qt::LeftButton);
     QCOMPARE(pModel->rowCount(), nSearched + 1);
     QCOMPARE(cell(*pWindow, nSearched, 3), QStringLiteral("Login Success"));
@@ -427,11 +314,11 @@ void TestGuiAddDevice::userAlreadyLoggedIn()
 
     // ... so a second Add of it reads the dialog's text, and the dialog stays for another try.
     bool bOpenAfterFailure = false;
-    watcher.lstLoginActions << [&](LoginDlg* pDlg) {
+    watcher.queue<LoginDlg>([&](LoginDlg* pDlg) {
         fillAndPressOk(pDlg, emulator.address(2), kPassword);
         bOpenAfterFailure = pDlg->isVisible();
         QTest::mouseClick(pDlg->cancelButton(), Qt::LeftButton);
-    };
+    });
     QTest::mouseClick(pAdd, Qt::LeftButton);
     QVERIFY(bOpenAfterFailure);
     QCOMPARE(watcher.lstBoxes.size(), 1);
@@ -445,7 +332,7 @@ void TestGuiAddDevice::userAlreadyLoggedIn()
                                       Q_ARG(QModelIndex, pModel->index(nSearchRow, 1))));
     QCOMPARE(cell(*pWindow, nSearchRow, 3), QStringLiteral("The user has logined"));
     QCOMPARE(cameraValue(2, "Sessions"), 1);
-    QCOMPARE(watcher.nUnexpectedDialogs, 0);
+    QCOMPARE(watcher.lstUnexpected, QStringList());
 }
 
 void TestGuiAddDevice::addressResolutionStaysLocal()

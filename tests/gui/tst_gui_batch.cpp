@@ -4,105 +4,43 @@
 #include <thread>
 
 #include <QApplication>
-#include <QDialog>
-#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QStandardItemModel>
-#include <QTimer>
 #include <QtTest>
 
 #include <memory>
 
-#include "CMessageBox.h"
 #include "CMyIpAddrEdit.h"
-#include "batch/CIpSetDlg.h"
 #include "batch/CBatchDealThread.h"
-#include "device/CSearchDeviceThread.h"
+#include "batch/CIpSetDlg.h"
 #include "device/DeviceRecords.h"
 #include "emulatorprocess.h"
+#include "guitestsupport.h"
 #include "mainwindow/CVantrel.h"
+
+using guitest::ModalAnswerer;
+using guitest::StatusLog;
 
 namespace {
 
 constexpr int kBatchDeadlineMs = 20000;
 
-// Presses the first button of every message box that opens and records its title and text; any
-// other dialog is rejected, so a wrong modal never hangs the test.
-class BoxAnswerer : public QObject
+// The next planning dialog is filled with this plan (address, mask, gateway; same-address mode when
+// bSame) and accepted.
+void queuePlan(ModalAnswerer& answerer, const QStringList& lstPlan, bool bSame)
 {
-public:
-    BoxAnswerer()
-    {
-        timer.setInterval(5);
-        connect(&timer, &QTimer::timeout, this, &BoxAnswerer::tick);
-        timer.start();
-    }
-    QStringList lstSeen; ///< "title|text"
-    /// When set, the planning dialog is filled with this plan (address, mask, gateway; same-address
-    /// mode when bSame) and accepted instead of rejected.
-    QStringList lstPlan;
-    bool bSame = false;
-
-private:
-    void tick()
-    {
-        for (QWidget* pWidget : QApplication::topLevelWidgets()) {
-            if (!pWidget->isVisible())
-                continue;
-            if (auto* pBox = qobject_cast<CMessageBox*>(pWidget)) {
-                lstSeen << pBox->windowTitle() + QLatin1Char('|') +
-                               pBox->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"))->text();
-                pBox->customButtons().value(0)->click();
-                return;
-            }
-            auto* pPlan = qobject_cast<CIpSetDlg*>(pWidget);
-            if (pPlan && lstPlan.size() == 3) {
-                lstSeen << QStringLiteral("plan|");
-                pPlan->findChild<CMyIpAddrEdit*>(QStringLiteral("lineEditIP"))->setText(lstPlan[0]);
-                pPlan->findChild<CMyIpAddrEdit*>(QStringLiteral("lineEditMask"))->setText(lstPlan[1]);
-                pPlan->findChild<CMyIpAddrEdit*>(QStringLiteral("lineEditGateway"))->setText(lstPlan[2]);
-                QTest::mouseClick(pPlan->findChild<QAbstractButton*>(bSame ? QStringLiteral("checkBoxSameIp")
-                                                                           : QStringLiteral("checkBoxStartIp")),
-                                  Qt::LeftButton);
-                QTest::mouseClick(pPlan->findChild<QAbstractButton*>(QStringLiteral("btnOK")), Qt::LeftButton);
-                return;
-            }
-            if (auto* pDialog = qobject_cast<QDialog*>(pWidget)) {
-                lstSeen << QStringLiteral("dialog|") + QString::fromLatin1(pDialog->metaObject()->className());
-                pDialog->reject();
-                return;
-            }
-        }
-    }
-    QTimer timer;
-};
-
-// Every text written into the status column, in order, as "row:text".
-class StatusLog : public QObject
-{
-public:
-    explicit StatusLog(QStandardItemModel* pModel)
-    {
-        connect(pModel, &QAbstractItemModel::dataChanged, this,
-                [this, pModel](const QModelIndex& topLeft, const QModelIndex& bottomRight) {
-                    for (int nRow = topLeft.row(); nRow <= bottomRight.row(); ++nRow)
-                        if (topLeft.column() <= 3 && bottomRight.column() >= 3)
-                            lst << QStringLiteral("%1:%2").arg(nRow).arg(pModel->index(nRow, 3).data().toString());
-                });
-    }
-    QStringList forRow(int nRow) const
-    {
-        QStringList lstRow;
-        const QString strPrefix = QStringLiteral("%1:").arg(nRow);
-        for (const QString& str : lst)
-            if (str.startsWith(strPrefix))
-                lstRow << str.mid(strPrefix.size());
-        return lstRow;
-    }
-    QStringList lst;
-};
+    answerer.queue<CIpSetDlg>([lstPlan, bSame](CIpSetDlg* pPlan) {
+        pPlan->findChild<CMyIpAddrEdit*>(QStringLiteral("lineEditIP"))->setText(lstPlan[0]);
+        pPlan->findChild<CMyIpAddrEdit*>(QStringLiteral("lineEditMask"))->setText(lstPlan[1]);
+        pPlan->findChild<CMyIpAddrEdit*>(QStringLiteral("lineEditGateway"))->setText(lstPlan[2]);
+        QTest::mouseClick(pPlan->findChild<QAbstractButton*>(bSame ? QStringLiteral("checkBoxSameIp")
+                                                                   : QStringLiteral("checkBoxStartIp")),
+                          Qt::LeftButton);
+        QTest::mouseClick(pPlan->findChild<QAbstractButton*>(QStringLiteral("btnOK")), Qt::LeftButton);
+    });
+}
 
 } // namespace
 
@@ -125,13 +63,12 @@ private slots:
     void closingTheWindowLetsTheBatchFinish();
 
 private:
-    bool search();
-    int cameraOfRow(int nRow);
-    QByteArray adaptiveRecord(int nCamera);
-    void check(std::initializer_list<int> lstRows);
-    bool runButton(const char* szName);
+    int cameraOfRow(int nRow) { return guitest::cameraOfRow(*pWindow, emulator, nRow); }
+    QByteArray adaptiveRecord(int nCamera) { return emulator.record(nCamera, 274, -1); }
+    void check(std::initializer_list<int> lstRows) { guitest::checkRows(*pWindow, lstRows); }
+    bool runButton(const char* szName) { return guitest::runBatch(*pWindow, szName, kBatchDeadlineMs); }
     bool loginRow(int nRow);
-    QPushButton* button(const char* szName);
+    QPushButton* button(const char* szName) { return guitest::button(*pWindow, szName); }
 
     EmulatorProcess emulator;
     std::unique_ptr<CVantrel> pWindow;
@@ -139,20 +76,12 @@ private:
 
 void TestGuiBatch::initTestCase()
 {
-    QVERIFY2(emulator.start({"--count", "3", "--models", "IPC-A", "--reboot-ms", "300"}),
-             qPrintable(emulator.errorString() + emulator.diagnostics()));
-    QFile ini(QCoreApplication::applicationDirPath() + QStringLiteral("/Config.ini"));
-    QVERIFY(ini.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    ini.write(QStringLiteral("[Network]\nBroadcast=127.255.255.255\nAddressCheck=device\nLoopbackOnly=1\n"
-                             "DiscoveryPort=%1\n")
-                  .arg(emulator.discoveryPort())
-                  .toLatin1());
+    QVERIFY(guitest::startEmulator(emulator, {"--count", "3", "--models", "IPC-A", "--reboot-ms", "300"}));
 }
 
 void TestGuiBatch::cleanupTestCase()
 {
-    QFile::remove(QCoreApplication::applicationDirPath() + QStringLiteral("/Config.ini"));
-    QVERIFY(emulator.stop());
+    QVERIFY(guitest::stopEmulator(emulator));
 }
 
 void TestGuiBatch::init()
@@ -161,64 +90,13 @@ void TestGuiBatch::init()
         -1,
         QJsonObject{
             {"LatencyMs", 0}, {"FailWrites", false}, {"RebootNeeded", false}, {"Silent", false}, {"LoginCode", 0}}));
-    pWindow = std::make_unique<CVantrel>();
-    pWindow->setSearchTime(800);
-    pWindow->show();
-    QVERIFY(search());
+    pWindow = guitest::searchedWindow(emulator.cameraCount());
+    QVERIFY(pWindow);
 }
 
 void TestGuiBatch::cleanup()
 {
     pWindow.reset();
-}
-
-bool TestGuiBatch::search()
-{
-    QSignalSpy spyStop(pWindow->searchThread(), &CSearchDeviceThread::stop);
-    QTest::mouseClick(button("SearchButton"), Qt::LeftButton);
-    if (!spyStop.wait(10000))
-        return false;
-    QCoreApplication::processEvents();
-    return pWindow->tableModel()->rowCount() == emulator.cameraCount();
-}
-
-QPushButton* TestGuiBatch::button(const char* szName)
-{
-    return pWindow->findChild<QPushButton*>(QLatin1String(szName));
-}
-
-int TestGuiBatch::cameraOfRow(int nRow)
-{
-    const QString strMac = pWindow->tableModel()->index(nRow, 4).data().toString();
-    for (int i = 0; i < emulator.cameraCount(); ++i)
-        if (emulator.mac(i).compare(strMac, Qt::CaseInsensitive) == 0)
-            return i;
-    return -1;
-}
-
-QByteArray TestGuiBatch::adaptiveRecord(int nCamera)
-{
-    return emulator.record(nCamera, 274, -1);
-}
-
-void TestGuiBatch::check(std::initializer_list<int> lstRows)
-{
-    for (int nRow : lstRows)
-        pWindow->tableModel()->item(nRow, 0)->setCheckState(Qt::Checked);
-}
-
-bool TestGuiBatch::runButton(const char* szName)
-{
-    QTest::mouseClick(button(szName), Qt::LeftButton);
-    if (pWindow->isIdle())
-        return false; // refused
-    QElapsedTimer timer;
-    timer.start();
-    while (!pWindow->isIdle() && timer.elapsed() < kBatchDeadlineMs)
-        QTest::qWait(10);
-    // The worker's last writes are queued before the idle flag is set.
-    QCoreApplication::processEvents();
-    return pWindow->isIdle();
 }
 
 bool TestGuiBatch::loginRow(int nRow)
@@ -240,7 +118,7 @@ void TestGuiBatch::adaptiveAndResetReachTheCameras()
     const QByteArray baUntouched = adaptiveRecord(nCam1);
 
     StatusLog log(pWindow->tableModel());
-    BoxAnswerer answerer;
+    ModalAnswerer answerer;
     check({0, 2});
     QTest::mouseClick(button("btnOpenDhcp"), Qt::LeftButton);
     QVERIFY(!pWindow->isIdle());
@@ -262,7 +140,7 @@ void TestGuiBatch::adaptiveAndResetReachTheCameras()
     QCOMPARE(pWindow->getDevInfo(0)->lLoginID, -1L);
     QCOMPARE(pWindow->getDevInfo(2)->lLoginID, -1L);
     QCOMPARE(pWindow->getDevInfo(1)->lLoginID, 0L);
-    QTRY_COMPARE(emulator.camera(nCam0).value(QStringLiteral("Sessions")).toInt(), 0);
+    QTRY_COMPARE(guitest::cameraValue(emulator, nCam0, "Sessions"), 0);
 
     log.lst.clear();
     QVERIFY(runButton("btnCloseDhcp"));
@@ -305,7 +183,7 @@ void TestGuiBatch::failuresKeepLoginsAndTheBatchGoesOn()
     QCOMPARE(adaptiveRecord(nCam1), baBefore);
     QCOMPARE(log.forRow(2), (QStringList{QStringLiteral("Login Success"), QStringLiteral("Set IP adaptive Success")}));
     QCOMPARE(adaptiveRecord(nCam2), QByteArray(1, chWritten));
-    const int nLoginsBefore = emulator.camera(nCam1).value(QStringLiteral("Logins")).toInt();
+    const int nLoginsBefore = guitest::cameraValue(emulator, nCam1, "Logins");
 
     // The next batch uses the surviving login: no new login, no "Login Success".
     QVERIFY(emulator.setFault(-1, QJsonObject{{"FailWrites", false}, {"LoginCode", 0}}));
@@ -313,7 +191,7 @@ void TestGuiBatch::failuresKeepLoginsAndTheBatchGoesOn()
     QVERIFY(runButton(baBefore.at(0) ? "btnCloseDhcp" : "btnOpenDhcp"));
     QCOMPARE(log.forRow(1), QStringList{QStringLiteral("Set IP adaptive Success")});
     QCOMPARE(log.forRow(0), (QStringList{QStringLiteral("Login Success"), QStringLiteral("Set IP adaptive Success")}));
-    QCOMPARE(emulator.camera(nCam1).value(QStringLiteral("Logins")).toInt(), nLoginsBefore);
+    QCOMPARE(guitest::cameraValue(emulator, nCam1, "Logins"), nLoginsBefore);
     QCOMPARE(adaptiveRecord(nCam1), QByteArray(1, chWritten));
     QCOMPARE(pWindow->getDevInfo(1)->lLoginID, -1L);
 }
@@ -339,7 +217,7 @@ void TestGuiBatch::resetResultsByDeviceAnswer()
 
 void TestGuiBatch::dedicatedWorker()
 {
-    BoxAnswerer answerer;
+    ModalAnswerer answerer;
     CBatchDealThread* pDeal = pWindow->dealThread();
     QCOMPARE(pDeal->waitTime(), 3000);
 
@@ -382,7 +260,7 @@ void TestGuiBatch::dedicatedWorker()
     QVERIFY(emulator.setFault(nCam0, QJsonObject{{"LoginCode", 0}}));
     pWindow->tableModel()->item(0, 0)->setCheckState(Qt::Unchecked);
     const int nCam2 = cameraOfRow(2);
-    const int nRebootsBefore = emulator.camera(nCam2).value(QStringLiteral("Reboots")).toInt();
+    const int nRebootsBefore = guitest::cameraValue(emulator, nCam2, "Reboots");
     spy.clear();
     log.lst.clear();
     pWindow->BatchOpr(2);
@@ -392,7 +270,7 @@ void TestGuiBatch::dedicatedWorker()
     QCOMPARE(spy.at(1).at(3).toInt(), 2);
     QCOMPARE(spy.at(1).at(0).toInt(), 1);
     QTRY_COMPARE(log.forRow(2), QStringList{QStringLiteral("Reboot Successfully")});
-    QTRY_COMPARE(emulator.camera(nCam2).value(QStringLiteral("Reboots")).toInt(), nRebootsBefore + 1);
+    QTRY_COMPARE(guitest::cameraValue(emulator, nCam2, "Reboots"), nRebootsBefore + 1);
     QTRY_VERIFY(!pDeal->isRunning());
 }
 
@@ -427,16 +305,15 @@ void TestGuiBatch::dealMessageTexts()
     QVERIFY(pWindow->getDevInfo(2)->lLoginID > 0);
     pWindow->onDealBathMsg(-10005, -10005, 2, 2);
     QCOMPARE(pWindow->getDevInfo(2)->lLoginID, 0L);
-    QTRY_COMPARE(emulator.camera(nCam2).value(QStringLiteral("Sessions")).toInt(), 0);
+    QTRY_COMPARE(guitest::cameraValue(emulator, nCam2, "Sessions"), 0);
 }
 
 void TestGuiBatch::addressCommandsApplyThePlan()
 {
-    BoxAnswerer answerer;
+    ModalAnswerer answerer;
     const QString strSame = emulator.rangeAddress(40);
     const QString strGateway = strSame.section(QLatin1Char('.'), 0, 2) + QStringLiteral(".1");
-    answerer.lstPlan = QStringList{strSame, QStringLiteral("255.255.255.0"), strGateway};
-    answerer.bSame = true;
+    queuePlan(answerer, QStringList{strSame, QStringLiteral("255.255.255.0"), strGateway}, true);
     QTest::mouseClick(button("btnSetIP"), Qt::LeftButton);
     QTRY_VERIFY(button("btnModifyIP")->isEnabled());
     QVERIFY(pWindow->ipSetDlg() && pWindow->ipSetDlg()->isConfigured());
@@ -449,7 +326,7 @@ void TestGuiBatch::addressCommandsApplyThePlan()
     const int nCam1 = cameraOfRow(1);
     const int nCam2 = cameraOfRow(2);
     const QString strOld1 = emulator.address(nCam1);
-    const int nLogins = emulator.camera(nCam0).value(QStringLiteral("Logins")).toInt();
+    const int nLogins = guitest::cameraValue(emulator, nCam0, "Logins");
     QVERIFY(runButton("btnModifyIP"));
     QCOMPARE(pWindow->commandCode(), 4);
     QCOMPARE(log.forRow(0), QStringList{QStringLiteral("Modify Success")});
@@ -462,12 +339,11 @@ void TestGuiBatch::addressCommandsApplyThePlan()
     QCOMPARE(emulator.camera(nCam2).value(QStringLiteral("HostIP")).toString(), strSame);
     QCOMPARE(emulator.camera(nCam2).value(QStringLiteral("GateWay")).toString(), strGateway);
     QCOMPARE(emulator.camera(nCam1).value(QStringLiteral("HostIP")).toString(), strOld1);
-    QCOMPARE(emulator.camera(nCam0).value(QStringLiteral("Logins")).toInt(), nLogins);
+    QCOMPARE(guitest::cameraValue(emulator, nCam0, "Logins"), nLogins);
 
     // Start address: consecutive free addresses, the devices asked whether one is taken.
     const QString strStart = emulator.rangeAddress(50);
-    answerer.lstPlan = QStringList{strStart, QStringLiteral("255.255.255.0"), strGateway};
-    answerer.bSame = false;
+    queuePlan(answerer, QStringList{strStart, QStringLiteral("255.255.255.0"), strGateway}, false);
     QTest::mouseClick(button("btnSetIP"), Qt::LeftButton);
     QTRY_COMPARE(pWindow->ipSetDlg()->mode(), 0);
     check({1});
@@ -528,7 +404,7 @@ void TestGuiBatch::closingTheWindowLetsTheBatchFinish()
     const QByteArray baWritten(1, baBefore.at(0) ? char(0) : char(1));
     QCOMPARE(adaptiveRecord(nCam2), baWritten);
     QCOMPARE(adaptiveRecord(nCam0), baWritten);
-    QTRY_COMPARE(emulator.camera(nCam2).value(QStringLiteral("Sessions")).toInt(), 0);
+    QTRY_COMPARE(guitest::cameraValue(emulator, nCam2, "Sessions"), 0);
 }
 
 QTEST_MAIN(TestGuiBatch)

@@ -7,15 +7,14 @@
 #include <QJsonObject>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QSignalSpy>
 #include <QStandardItemModel>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include <memory>
 
-#include "device/CSearchDeviceThread.h"
 #include "emulatorprocess.h"
+#include "guitestsupport.h"
 #include "mainwindow/CVantrel.h"
 
 class TestGuiBatchImport : public QObject
@@ -33,8 +32,8 @@ private:
     QByteArray storedImport(int nCamera);
     QString writeFile(const QString& strName, const QByteArray& baData);
     void chooseConfigFile(const QString& strPath);
-    int cameraOfRow(int nRow);
-    QString rowText(int nRow) { return pWindow->tableModel()->index(nRow, 3).data().toString(); }
+    int cameraOfRow(int nRow) { return guitest::cameraOfRow(*pWindow, emulator, nRow); }
+    QString rowText(int nRow) { return guitest::cell(*pWindow, nRow, guitest::kStatusColumn); }
 
     QTemporaryDir dirState;
     QTemporaryDir dirFiles;
@@ -45,30 +44,15 @@ private:
 void TestGuiBatchImport::initTestCase()
 {
     QVERIFY(dirState.isValid() && dirFiles.isValid());
-    QVERIFY2(emulator.start({"--count", "2", "--models", "IPC-A", "--state-dir", dirState.path()}),
-             qPrintable(emulator.errorString() + emulator.diagnostics()));
-    QFile ini(QCoreApplication::applicationDirPath() + QStringLiteral("/Config.ini"));
-    QVERIFY(ini.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    ini.write(QStringLiteral("[Network]\nBroadcast=127.255.255.255\nAddressCheck=device\nLoopbackOnly=1\n"
-                             "DiscoveryPort=%1\n")
-                  .arg(emulator.discoveryPort())
-                  .toLatin1());
-    ini.close();
-    pWindow = std::make_unique<CVantrel>();
-    pWindow->setSearchTime(800);
-    pWindow->show();
-    QSignalSpy spyStop(pWindow->searchThread(), &CSearchDeviceThread::stop);
-    QTest::mouseClick(pWindow->findChild<QPushButton*>(QStringLiteral("SearchButton")), Qt::LeftButton);
-    QVERIFY(spyStop.wait(10000));
-    QCoreApplication::processEvents();
-    QCOMPARE(pWindow->tableModel()->rowCount(), 2);
+    QVERIFY(guitest::startEmulator(emulator, {"--count", "2", "--models", "IPC-A", "--state-dir", dirState.path()}));
+    pWindow = guitest::searchedWindow(2);
+    QVERIFY(pWindow);
 }
 
 void TestGuiBatchImport::cleanupTestCase()
 {
     pWindow.reset();
-    QFile::remove(QCoreApplication::applicationDirPath() + QStringLiteral("/Config.ini"));
-    QVERIFY(emulator.stop());
+    QVERIFY(guitest::stopEmulator(emulator));
 }
 
 QByteArray TestGuiBatchImport::storedImport(int nCamera)
@@ -101,20 +85,14 @@ QString TestGuiBatchImport::writeFile(const QString& strName, const QByteArray& 
 
 void TestGuiBatchImport::chooseConfigFile(const QString& strPath)
 {
-    // The path is taken from the (hidden) configuration-file row when Upgrade is pressed.
+    // The path is taken from the (hidden) configuration-file row when Upgrade is pressed, before
+    // the package is opened (this one does not exist).
+    guitest::ModalAnswerer answerer;
     pWindow->findChild<QLineEdit*>(QStringLiteral("lineEditCfg"))->setText(strPath);
     pWindow->findChild<QLineEdit*>(QStringLiteral("lineEditFileName"))->setText(QStringLiteral("unused.bin"));
-    QTest::mouseClick(pWindow->findChild<QPushButton*>(QStringLiteral("upgradeBtn")), Qt::LeftButton);
+    guitest::click(*pWindow, "upgradeBtn");
+    QTRY_COMPARE(answerer.lstSeen, QStringList{QStringLiteral("Prompt|UnZip Program Fail")});
     QCOMPARE(pWindow->configFilePath(), strPath);
-}
-
-int TestGuiBatchImport::cameraOfRow(int nRow)
-{
-    const QString strMac = pWindow->tableModel()->index(nRow, 4).data().toString();
-    for (int i = 0; i < emulator.cameraCount(); ++i)
-        if (emulator.mac(i).compare(strMac, Qt::CaseInsensitive) == 0)
-            return i;
-    return -1;
 }
 
 void TestGuiBatchImport::importSendsTheFileAndReportsTheAnswer()

@@ -6,109 +6,58 @@
 #include <thread>
 
 #include <QApplication>
-#include <QDialogButtonBox>
 #include <QFile>
 #include <QFileDialog>
-#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QSignalSpy>
 #include <QStandardItemModel>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <QtTest>
 
 #include <memory>
 
-#include "CMessageBox.h"
 #include "device/CSearchDeviceThread.h"
 #include "emulatorprocess.h"
+#include "guitestsupport.h"
 #include "mainwindow/CVantrel.h"
+
+using guitest::button;
+using guitest::expectOneBox;
+using guitest::statusColumn;
 
 namespace {
 
-struct BoxSeen
-{
-    QString strTitle;
-    QString strText;
-    QStringList lstButtons;
-    QImage imgIcon;
-};
-
-// Answers every modal window the code under test opens: message boxes are recorded and their
-// first button pressed; file dialogs get fileAnswer (empty = cancel); any other dialog is
-// recorded by class and rejected, so a wrong modal never hangs the test.
-class ModalWatcher : public QObject
+// File dialogs get strAnswer (empty = cancel); what each one showed is recorded.
+class FileDialogAnswers
 {
 public:
-    ModalWatcher()
+    explicit FileDialogAnswers(guitest::ModalAnswerer& answerer)
     {
-        timer.setInterval(5);
-        connect(&timer, &QTimer::timeout, this, &ModalWatcher::tick);
-        timer.start();
+        answerer.handle<QFileDialog>([this](QFileDialog* pDialog) {
+            lstCaptions << pDialog->windowTitle();
+            lstFilters << pDialog->nameFilters().join(QStringLiteral(";;"));
+            lstDirs << pDialog->directory().absolutePath();
+            if (strAnswer.isEmpty()) {
+                pDialog->reject();
+            } else {
+                pDialog->selectFile(strAnswer);
+                static_cast<QDialog*>(pDialog)->accept();
+            }
+        });
     }
-
-    QVector<BoxSeen> lstBoxes;
-    QStringList lstOtherDialogs;
-    QString strFileAnswer;
-    QStringList lstFileDialogCaptions;
-    QStringList lstFileDialogFilters;
-    QStringList lstFileDialogDirs;
 
     void clear()
     {
-        lstBoxes.clear();
-        lstOtherDialogs.clear();
-        lstFileDialogCaptions.clear();
-        lstFileDialogFilters.clear();
-        lstFileDialogDirs.clear();
+        lstCaptions.clear();
+        lstFilters.clear();
+        lstDirs.clear();
     }
 
-private:
-    void tick()
-    {
-        for (QWidget* pWidget : QApplication::topLevelWidgets()) {
-            if (!pWidget->isVisible())
-                continue;
-            if (auto* pBox = qobject_cast<CMessageBox*>(pWidget)) {
-                BoxSeen seen;
-                seen.strTitle = pBox->windowTitle();
-                seen.strText = pBox->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"))->text();
-                for (QAbstractButton* pButton : pBox->customButtons())
-                    seen.lstButtons << pButton->text();
-                const QLabel* pIcon = pBox->findChild<QLabel*>(QStringLiteral("msgboxex_icon_label"));
-                seen.imgIcon = pIcon->pixmap().toImage();
-                lstBoxes << seen;
-                pBox->customButtons().value(0)->click();
-                return;
-            }
-            if (auto* pFileDialog = qobject_cast<QFileDialog*>(pWidget)) {
-                lstFileDialogCaptions << pFileDialog->windowTitle();
-                lstFileDialogFilters << pFileDialog->nameFilters().join(QStringLiteral(";;"));
-                lstFileDialogDirs << pFileDialog->directory().absolutePath();
-                if (strFileAnswer.isEmpty()) {
-                    pFileDialog->reject();
-                } else {
-                    pFileDialog->selectFile(strFileAnswer);
-                    static_cast<QDialog*>(pFileDialog)->accept();
-                }
-                return;
-            }
-            if (auto* pDialog = qobject_cast<QDialog*>(pWidget)) {
-                lstOtherDialogs << QString::fromLatin1(pDialog->metaObject()->className());
-                pDialog->reject();
-                return;
-            }
-        }
-    }
-
-    QTimer timer;
+    QString strAnswer;
+    QStringList lstCaptions;
+    QStringList lstFilters;
+    QStringList lstDirs;
 };
-
-QImage iconImage(int nIcon)
-{
-    return QPixmap(CMessageBox::iconPath(nIcon)).toImage();
-}
 
 } // namespace
 
@@ -127,82 +76,24 @@ private slots:
     void workerSignalsArriveQueued();
 
 private:
-    std::unique_ptr<CVantrel> newWindow();
-    bool search(CVantrel& window);
-    QPushButton* button(CVantrel& window, const char* szName);
-    QStringList statusColumn(CVantrel& window);
-    void expectSingleBox(const ModalWatcher& watcher, const QString& strTitle, const QString& strText, int nIcon);
-
     EmulatorProcess emulator;
 };
 
 void TestGuiCommands::initTestCase()
 {
-    QVERIFY2(emulator.start({"--count", "3", "--models", "IPC-A"}),
-             qPrintable(emulator.errorString() + emulator.diagnostics()));
-    QFile ini(QCoreApplication::applicationDirPath() + QStringLiteral("/Config.ini"));
-    QVERIFY(ini.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    ini.write(QStringLiteral("[Network]\nBroadcast=127.255.255.255\nAddressCheck=device\nLoopbackOnly=1\n"
-                             "DiscoveryPort=%1\n")
-                  .arg(emulator.discoveryPort())
-                  .toLatin1());
-    ini.close();
+    QVERIFY(guitest::startEmulator(emulator, {"--count", "3", "--models", "IPC-A"}));
 }
 
 void TestGuiCommands::cleanupTestCase()
 {
-    QFile::remove(QCoreApplication::applicationDirPath() + QStringLiteral("/Config.ini"));
-    QVERIFY(emulator.stop());
-}
-
-std::unique_ptr<CVantrel> TestGuiCommands::newWindow()
-{
-    auto pWindow = std::make_unique<CVantrel>();
-    pWindow->setSearchTime(800);
-    pWindow->show();
-    pWindow->activateWindow();
-    return pWindow;
-}
-
-bool TestGuiCommands::search(CVantrel& window)
-{
-    QSignalSpy spyStop(window.searchThread(), &CSearchDeviceThread::stop);
-    QTest::mouseClick(button(window, "SearchButton"), Qt::LeftButton);
-    if (!spyStop.wait(10000))
-        return false;
-    QCoreApplication::processEvents();
-    return window.tableModel()->rowCount() == emulator.cameraCount();
-}
-
-QPushButton* TestGuiCommands::button(CVantrel& window, const char* szName)
-{
-    return window.findChild<QPushButton*>(QLatin1String(szName));
-}
-
-QStringList TestGuiCommands::statusColumn(CVantrel& window)
-{
-    QStringList lst;
-    for (int nRow = 0; nRow < window.tableModel()->rowCount(); ++nRow)
-        lst << window.tableModel()->index(nRow, 3).data().toString();
-    return lst;
-}
-
-void TestGuiCommands::expectSingleBox(const ModalWatcher& watcher, const QString& strTitle, const QString& strText,
-                                      int nIcon)
-{
-    QCOMPARE(watcher.lstOtherDialogs, QStringList());
-    QCOMPARE(watcher.lstBoxes.size(), 1);
-    QCOMPARE(watcher.lstBoxes[0].strTitle, strTitle);
-    QCOMPARE(watcher.lstBoxes[0].strText, strText);
-    QCOMPARE(watcher.lstBoxes[0].lstButtons, QStringList{QStringLiteral("OK")});
-    QCOMPARE(watcher.lstBoxes[0].imgIcon, iconImage(nIcon));
+    QVERIFY(guitest::stopEmulator(emulator));
 }
 
 void TestGuiCommands::batchStartPreconditions()
 {
-    auto pWindow = newWindow();
-    QVERIFY(search(*pWindow));
-    ModalWatcher watcher;
+    auto pWindow = guitest::searchedWindow(emulator.cameraCount());
+    QVERIFY(pWindow);
+    guitest::ModalAnswerer watcher;
     QCOMPARE(pWindow->commandCode(), -1);
     QCOMPARE(pWindow->adaptiveValue(), 0);
     QVERIFY(pWindow->isIdle());
@@ -211,31 +102,31 @@ void TestGuiCommands::batchStartPreconditions()
     // No row checked: every batch button says so and starts nothing.
     for (const char* szName : {"btnReset", "btnOpenDhcp", "btnCloseDhcp"}) {
         watcher.clear();
-        QTest::mouseClick(button(*pWindow, szName), Qt::LeftButton);
-        expectSingleBox(watcher, QStringLiteral("Prompt"), QStringLiteral("Please select device first"), 2);
+        guitest::click(*pWindow, szName);
+        expectOneBox(watcher, QStringLiteral("Prompt"), QStringLiteral("Please select device first"), 2);
         QCOMPARE(pWindow->commandCode(), -1);
         QCOMPARE(pWindow->adaptiveValue(), 0);
         QCOMPARE(pWindow->batchPassword(), QString());
         QVERIFY(pWindow->isIdle());
     }
     // A partly checked row is not a checked one.
-    pWindow->tableModel()->item(0, 0)->setCheckState(Qt::PartiallyChecked);
+    guitest::checkRows(*pWindow, {0}, Qt::PartiallyChecked);
     watcher.clear();
-    QTest::mouseClick(button(*pWindow, "btnReset"), Qt::LeftButton);
-    expectSingleBox(watcher, QStringLiteral("Prompt"), QStringLiteral("Please select device first"), 2);
+    guitest::click(*pWindow, "btnReset");
+    expectOneBox(watcher, QStringLiteral("Prompt"), QStringLiteral("Please select device first"), 2);
     QCOMPARE(pWindow->commandCode(), -1);
 
     // Nothing refused touched a device or wrote a row text.
     QCOMPARE(statusColumn(*pWindow), lstStatus);
     for (int i = 0; i < emulator.cameraCount(); ++i)
-        QCOMPARE(emulator.camera(i).value(QStringLiteral("Logins")).toInt(), 0);
+        QCOMPARE(guitest::cameraValue(emulator, i, "Logins"), 0);
 
     // A checked row: the start is accepted without a prompt, takes the password and the codes,
     // runs, and leaves the window idle with the arrow cursor when the worker is done.
-    pWindow->tableModel()->item(1, 0)->setCheckState(Qt::Checked);
+    guitest::checkRows(*pWindow, {1});
     pWindow->findChild<QLineEdit*>(QStringLiteral("lineEditPassword"))->setText(QStringLiteral("first"));
     watcher.clear();
-    QTest::mouseClick(button(*pWindow, "btnOpenDhcp"), Qt::LeftButton);
+    guitest::click(*pWindow, "btnOpenDhcp");
     QCOMPARE(watcher.lstBoxes.size(), 0);
     QCOMPARE(pWindow->commandCode(), 1);
     QCOMPARE(pWindow->adaptiveValue(), 1);
@@ -244,14 +135,14 @@ void TestGuiCommands::batchStartPreconditions()
     QTRY_COMPARE_WITH_TIMEOUT(QApplication::overrideCursor(), nullptr, 5000);
 
     pWindow->findChild<QLineEdit*>(QStringLiteral("lineEditPassword"))->setText(QStringLiteral("second"));
-    QTest::mouseClick(button(*pWindow, "btnCloseDhcp"), Qt::LeftButton);
+    guitest::click(*pWindow, "btnCloseDhcp");
     QCOMPARE(pWindow->commandCode(), 2);
     QCOMPARE(pWindow->adaptiveValue(), 0);
     QCOMPARE(pWindow->batchPassword(), QStringLiteral("second"));
     QTRY_VERIFY_WITH_TIMEOUT(pWindow->isIdle(), 20000);
     pWindow->findChild<QPushButton*>(QStringLiteral("btnOpenDhcp"))->click();
     QTRY_VERIFY_WITH_TIMEOUT(pWindow->isIdle(), 20000);
-    QTest::mouseClick(button(*pWindow, "btnReset"), Qt::LeftButton);
+    guitest::click(*pWindow, "btnReset");
     QCOMPARE(pWindow->commandCode(), 0);
     QCOMPARE(pWindow->adaptiveValue(), 1); // reset leaves the adaptive value alone
     QTRY_VERIFY_WITH_TIMEOUT(pWindow->isIdle(), 20000);
@@ -260,12 +151,12 @@ void TestGuiCommands::batchStartPreconditions()
 
 void TestGuiCommands::busyWindowRefusesEveryStart()
 {
-    auto pWindow = newWindow();
-    QVERIFY(search(*pWindow));
-    pWindow->tableModel()->item(0, 0)->setCheckState(Qt::Checked);
+    auto pWindow = guitest::searchedWindow(emulator.cameraCount());
+    QVERIFY(pWindow);
+    guitest::checkRows(*pWindow, {0});
     pWindow->findChild<QLineEdit*>(QStringLiteral("lineEditPassword"))->setText(QStringLiteral("running"));
-    ModalWatcher watcher;
-    QTest::mouseClick(button(*pWindow, "btnOpenDhcp"), Qt::LeftButton);
+    guitest::ModalAnswerer watcher;
+    guitest::click(*pWindow, "btnOpenDhcp");
     QCOMPARE(watcher.lstBoxes.size(), 0);
     QCOMPARE(pWindow->commandCode(), 1);
     QTRY_VERIFY_WITH_TIMEOUT(pWindow->isIdle(), 20000);
@@ -275,26 +166,26 @@ void TestGuiCommands::busyWindowRefusesEveryStart()
     pWindow->findChild<QLineEdit*>(QStringLiteral("lineEditPassword"))->setText(QStringLiteral("other"));
     for (const char* szName : {"btnReset", "btnCloseDhcp", "btnOpenDhcp"}) {
         watcher.clear();
-        QTest::mouseClick(button(*pWindow, szName), Qt::LeftButton);
-        expectSingleBox(watcher, QStringLiteral("Prompt"), QStringLiteral("Configuring, please try again later"), 2);
+        guitest::click(*pWindow, szName);
+        expectOneBox(watcher, QStringLiteral("Prompt"), QStringLiteral("Configuring, please try again later"), 2);
         QCOMPARE(pWindow->commandCode(), 1);
         QCOMPARE(pWindow->adaptiveValue(), 1);
         QCOMPARE(pWindow->batchPassword(), QStringLiteral("running"));
         QVERIFY(!pWindow->isIdle());
     }
     // Busy beats "nothing checked".
-    pWindow->tableModel()->item(0, 0)->setCheckState(Qt::Unchecked);
+    guitest::checkRows(*pWindow, {0}, Qt::Unchecked);
     watcher.clear();
-    QTest::mouseClick(button(*pWindow, "btnReset"), Qt::LeftButton);
-    expectSingleBox(watcher, QStringLiteral("Prompt"), QStringLiteral("Configuring, please try again later"), 2);
+    guitest::click(*pWindow, "btnReset");
+    expectOneBox(watcher, QStringLiteral("Prompt"), QStringLiteral("Configuring, please try again later"), 2);
 
     // Search and Add would replace or extend the records the worker uses: both wait.
     const int nRows = pWindow->tableModel()->rowCount();
     const QString strFirstMac = pWindow->tableModel()->index(0, 4).data().toString();
     watcher.clear();
-    QTest::mouseClick(button(*pWindow, "SearchButton"), Qt::LeftButton);
-    expectSingleBox(watcher, QStringLiteral("Prompt"),
-                    QStringLiteral("Devices are being configured, search again when the work has finished"), 2);
+    guitest::click(*pWindow, "SearchButton");
+    expectOneBox(watcher, QStringLiteral("Prompt"),
+                 QStringLiteral("Devices are being configured, search again when the work has finished"), 2);
     QVERIFY(!pWindow->searchThread()->isRunning());
     QVERIFY(button(*pWindow, "SearchButton")->isEnabled());
     QCOMPARE(pWindow->tableModel()->rowCount(), nRows);
@@ -302,24 +193,24 @@ void TestGuiCommands::busyWindowRefusesEveryStart()
     QVERIFY(pWindow->getDevInfo(0));
 
     watcher.clear();
-    QTest::mouseClick(button(*pWindow, "addBtn"), Qt::LeftButton);
-    expectSingleBox(watcher, QStringLiteral("Prompt"),
-                    QStringLiteral("Devices are being configured, add the device when the work has finished"), 2);
+    guitest::click(*pWindow, "addBtn");
+    expectOneBox(watcher, QStringLiteral("Prompt"),
+                 QStringLiteral("Devices are being configured, add the device when the work has finished"), 2);
     QCOMPARE(pWindow->tableModel()->rowCount(), nRows);
 
     // Once idle, Search works again and rebuilds the table.
     pWindow->setIdle(true);
     watcher.clear();
-    QVERIFY(search(*pWindow));
+    QVERIFY(guitest::search(*pWindow, emulator.cameraCount()));
     QCOMPARE(watcher.lstBoxes.size(), 0);
 }
 
 void TestGuiCommands::addressAndConfigurationPrompts()
 {
-    auto pWindow = newWindow();
-    QVERIFY(search(*pWindow));
-    pWindow->tableModel()->item(0, 0)->setCheckState(Qt::Checked);
-    ModalWatcher watcher;
+    auto pWindow = guitest::searchedWindow(emulator.cameraCount());
+    QVERIFY(pWindow);
+    guitest::checkRows(*pWindow, {0});
+    guitest::ModalAnswerer watcher;
     QPushButton* pModifyIP = button(*pWindow, "btnModifyIP");
     QPushButton* pModifyCfg = button(*pWindow, "btnModifyCfg");
     QVERIFY(!pModifyIP->isEnabled());
@@ -327,51 +218,52 @@ void TestGuiCommands::addressAndConfigurationPrompts()
 
     // SetIP without an accepted plan leaves DoModify disabled, even when it was enabled.
     pModifyIP->setEnabled(true);
-    QTest::mouseClick(button(*pWindow, "btnSetIP"), Qt::LeftButton);
+    guitest::click(*pWindow, "btnSetIP");
     QVERIFY(!pModifyIP->isEnabled());
 
     // DoModify without a plan: the prompt, and no batch even with a row checked.
     pModifyIP->setEnabled(true);
     watcher.clear();
     QTest::mouseClick(pModifyIP, Qt::LeftButton);
-    expectSingleBox(watcher, QStringLiteral("Prompt"), QStringLiteral("Please Set IP Config first"), 2);
+    expectOneBox(watcher, QStringLiteral("Prompt"), QStringLiteral("Please Set IP Config first"), 2);
     QCOMPARE(pWindow->commandCode(), -1);
 
     // DoModify of the configuration with no page ticked: an information box titled "Tips".
     pModifyCfg->setEnabled(true);
     watcher.clear();
     QTest::mouseClick(pModifyCfg, Qt::LeftButton);
-    expectSingleBox(watcher, QStringLiteral("Tips"), QStringLiteral("Please select device first"), 1);
+    expectOneBox(watcher, QStringLiteral("Tips"), QStringLiteral("Please select device first"), 1);
     QCOMPARE(pWindow->commandCode(), -1);
     QVERIFY(pWindow->isIdle());
 }
 
 void TestGuiCommands::commandsThatNeedADevice()
 {
-    auto pWindow = newWindow();
-    ModalWatcher watcher;
+    auto pWindow = guitest::newWindow();
+    guitest::ModalAnswerer watcher;
     for (const char* szName : {"btnOtherCfg", "btnVolume", "btnMicro"}) {
         watcher.clear();
-        QTest::mouseClick(button(*pWindow, szName), Qt::LeftButton);
-        expectSingleBox(watcher, QStringLiteral("Tips"), QStringLiteral("Please add device first"), 1);
+        guitest::click(*pWindow, szName);
+        expectOneBox(watcher, QStringLiteral("Tips"), QStringLiteral("Please add device first"), 1);
     }
     // Upgrade without a package.
     watcher.clear();
-    QTest::mouseClick(button(*pWindow, "upgradeBtn"), Qt::LeftButton);
-    expectSingleBox(watcher, QStringLiteral("Prompt"), QStringLiteral("Please Select a Program"), 2);
+    guitest::click(*pWindow, "upgradeBtn");
+    expectOneBox(watcher, QStringLiteral("Prompt"), QStringLiteral("Please Select a Program"), 2);
 
     // With devices in the table the first check passes: no prompt.
-    QVERIFY(search(*pWindow));
+    QVERIFY(guitest::search(*pWindow, emulator.cameraCount()));
     watcher.clear();
     for (const char* szName : {"btnOtherCfg", "btnVolume", "btnMicro"})
-        QTest::mouseClick(button(*pWindow, szName), Qt::LeftButton);
+        guitest::click(*pWindow, szName);
     QCOMPARE(watcher.lstBoxes.size(), 0);
 }
 
 void TestGuiCommands::fileDialogs()
 {
-    auto pWindow = newWindow();
-    ModalWatcher watcher;
+    auto pWindow = guitest::newWindow();
+    guitest::ModalAnswerer watcher;
+    FileDialogAnswers files(watcher);
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     const QString strPackage = dir.filePath(QStringLiteral("firmware.bin"));
@@ -387,43 +279,45 @@ void TestGuiCommands::fileDialogs()
     QVERIFY(pFileName->isReadOnly());
 
     // Cancelling the first dialog leaves the field empty; choosing fills it.
-    watcher.strFileAnswer.clear();
-    QTest::mouseClick(button(*pWindow, "browseBtn"), Qt::LeftButton);
+    files.strAnswer.clear();
+    guitest::click(*pWindow, "browseBtn");
     QCOMPARE(pFileName->text(), QString());
-    watcher.strFileAnswer = strPackage;
-    QTest::mouseClick(button(*pWindow, "browseBtn"), Qt::LeftButton);
+    files.strAnswer = strPackage;
+    guitest::click(*pWindow, "browseBtn");
     QCOMPARE(pFileName->text(), strPackage);
     // Cancel keeps the previous choice; another choice replaces it.
-    watcher.strFileAnswer.clear();
-    QTest::mouseClick(button(*pWindow, "browseBtn"), Qt::LeftButton);
+    files.strAnswer.clear();
+    guitest::click(*pWindow, "browseBtn");
     QCOMPARE(pFileName->text(), strPackage);
-    watcher.strFileAnswer = strOther;
-    QTest::mouseClick(button(*pWindow, "browseBtn"), Qt::LeftButton);
+    files.strAnswer = strOther;
+    guitest::click(*pWindow, "browseBtn");
     QCOMPARE(pFileName->text(), strOther);
-    QCOMPARE(watcher.lstFileDialogCaptions.size(), 4);
-    QCOMPARE(watcher.lstFileDialogCaptions[0], QStringLiteral("Choose a file to open"));
-    QCOMPARE(watcher.lstFileDialogFilters[0], QStringLiteral("Upgrade File(*.bin);;Files(*.*)"));
+    QCOMPARE(files.lstCaptions.size(), 4);
+    QCOMPARE(files.lstCaptions[0], QStringLiteral("Choose a file to open"));
+    QCOMPARE(files.lstFilters[0], QStringLiteral("Upgrade File(*.bin);;Files(*.*)"));
     if (QDir(QStringLiteral("/home")).exists())
-        QCOMPARE(watcher.lstFileDialogDirs[0], QStringLiteral("/home"));
+        QCOMPARE(files.lstDirs[0], QStringLiteral("/home"));
 
     // The configuration-file row is hidden, but its button works the same way on its own field.
     QVERIFY(!button(*pWindow, "browseCfgBtn")->isVisible());
     watcher.clear();
-    watcher.strFileAnswer = strConfig;
+    files.clear();
+    files.strAnswer = strConfig;
     button(*pWindow, "browseCfgBtn")->click();
     QCOMPARE(pCfg->text(), strConfig);
-    watcher.strFileAnswer.clear();
+    files.strAnswer.clear();
     button(*pWindow, "browseCfgBtn")->click();
     QCOMPARE(pCfg->text(), strConfig);
     QCOMPARE(pFileName->text(), strOther);
-    QCOMPARE(watcher.lstFileDialogCaptions,
+    QCOMPARE(files.lstCaptions,
              QStringList({QStringLiteral("Choose a file to open"), QStringLiteral("Choose a file to open")}));
-    QCOMPARE(watcher.lstFileDialogFilters[0], QStringLiteral("Config File(*.cfg)"));
+    QCOMPARE(files.lstFilters[0], QStringLiteral("Config File(*.cfg)"));
     QCOMPARE(watcher.lstBoxes.size(), 0);
 
-    // With a package chosen, Upgrade no longer asks for one.
-    QTest::mouseClick(button(*pWindow, "upgradeBtn"), Qt::LeftButton);
-    QCOMPARE(watcher.lstBoxes.size(), 0);
+    // With a package chosen, Upgrade no longer asks for one: it goes on to unpack it (this one is
+    // not an archive).
+    guitest::click(*pWindow, "upgradeBtn");
+    expectOneBox(watcher, QStringLiteral("Prompt"), QStringLiteral("UnZip Program Fail"), 2);
 
     // The package path can also come from elsewhere through on_getLogoBinFile.
     QVERIFY(QMetaObject::invokeMethod(pWindow.get(), "on_getLogoBinFile", Q_ARG(QString, strPackage)));
@@ -432,8 +326,8 @@ void TestGuiCommands::fileDialogs()
 
 void TestGuiCommands::workerSignalsArriveQueued()
 {
-    auto pWindow = newWindow();
-    ModalWatcher watcher;
+    auto pWindow = guitest::newWindow();
+    guitest::ModalAnswerer watcher;
     QPushButton* pVolume = button(*pWindow, "btnVolume");
     QPushButton* pMicro = button(*pWindow, "btnMicro");
     CVantrel* pRaw = pWindow.get();

@@ -5,21 +5,19 @@
 #include <QApplication>
 #include <QCryptographicHash>
 #include <QDir>
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QSignalSpy>
 #include <QStandardItemModel>
 #include <QTableView>
 #include <QtTest>
 
 #include <memory>
 
-#include "device/CSearchDeviceThread.h"
 #include "emulatorprocess.h"
+#include "guitestsupport.h"
 #include "mainwindow/CVantrel.h"
 
 namespace {
@@ -64,12 +62,10 @@ QString derivedCloudId(const QString& strMac)
     return QString::fromLatin1(QCryptographicHash::hash(baText, QCryptographicHash::Md5).mid(4, 8).toHex());
 }
 
-int cameraCounter(EmulatorProcess& emulator, int nCamera, const char* szName)
-{
-    return emulator.camera(nCamera).value(QLatin1String(szName)).toInt(-1);
-}
-
 } // namespace
+
+using guitest::cameraValue;
+using guitest::cell;
 
 class TestGuiDeviceTable : public QObject
 {
@@ -84,10 +80,7 @@ private slots:
     void closingLogsOutEveryDevice();
 
 private:
-    std::unique_ptr<CVantrel> newWindow();
     bool search(CVantrel& window);
-    int rowOfCamera(CVantrel& window, const ExpectedRow& row);
-    static QString cell(CVantrel& window, int nRow, int nColumn);
     void doubleClickRow(CVantrel& window, int nRow);
 
     EmulatorProcess emulator;
@@ -98,17 +91,8 @@ void TestGuiDeviceTable::initTestCase()
 {
     // Two cameras share the first address as from the factory, one sits in a foreign subnet, and the
     // model list holds kinds that are listed and kinds that are not.
-    QVERIFY2(emulator.start({"--count", "8", "--same-address", "2", "--foreign", "1", "--password", kPassword}),
-             qPrintable(emulator.errorString() + emulator.diagnostics()));
-
-    // The window reads its [Network] settings from Config.ini beside the executable.
-    QFile ini(QCoreApplication::applicationDirPath() + QStringLiteral("/Config.ini"));
-    QVERIFY(ini.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    ini.write(QStringLiteral("[Network]\nBroadcast=127.255.255.255\nAddressCheck=device\nLoopbackOnly=1\n"
-                             "DiscoveryPort=%1\n")
-                  .arg(emulator.discoveryPort())
-                  .toLatin1());
-    ini.close();
+    QVERIFY(guitest::startEmulator(emulator,
+                                   {"--count", "8", "--same-address", "2", "--foreign", "1", "--password", kPassword}));
 
     lstExpected = expectedRows(emulator);
     QVERIFY(lstExpected.size() >= 6);
@@ -117,42 +101,14 @@ void TestGuiDeviceTable::initTestCase()
 
 void TestGuiDeviceTable::cleanupTestCase()
 {
-    QFile::remove(QCoreApplication::applicationDirPath() + QStringLiteral("/Config.ini"));
-    QVERIFY(emulator.stop());
-}
-
-std::unique_ptr<CVantrel> TestGuiDeviceTable::newWindow()
-{
-    auto pWindow = std::make_unique<CVantrel>();
-    pWindow->setSearchTime(800);
-    pWindow->show();
-    return pWindow;
+    QVERIFY(guitest::stopEmulator(emulator));
 }
 
 bool TestGuiDeviceTable::search(CVantrel& window)
 {
-    QSignalSpy spyStop(window.searchThread(), &CSearchDeviceThread::stop);
-    auto* pSearch = window.findChild<QPushButton*>(QStringLiteral("SearchButton"));
-    QTest::mouseClick(pSearch, Qt::LeftButton);
-    if (!spyStop.wait(10000))
-        return false;
-    // The results are queued ahead of the end of the pass: let them arrive.
-    QCoreApplication::processEvents();
-    return pSearch->isEnabled() && !QApplication::overrideCursor();
-}
-
-int TestGuiDeviceTable::rowOfCamera(CVantrel& window, const ExpectedRow& row)
-{
-    for (int nRow = 0; nRow < window.tableModel()->rowCount(); ++nRow) {
-        if (cell(window, nRow, 4) == row.strMac)
-            return nRow;
-    }
-    return -1;
-}
-
-QString TestGuiDeviceTable::cell(CVantrel& window, int nRow, int nColumn)
-{
-    return window.tableModel()->index(nRow, nColumn).data().toString();
+    // A finished pass gives the Search button and the arrow back.
+    return guitest::search(window, lstExpected.size()) && guitest::button(window, "SearchButton")->isEnabled() &&
+           !QApplication::overrideCursor();
 }
 
 void TestGuiDeviceTable::doubleClickRow(CVantrel& window, int nRow)
@@ -169,7 +125,7 @@ void TestGuiDeviceTable::doubleClickRow(CVantrel& window, int nRow)
 
 void TestGuiDeviceTable::searchListsTheFleet()
 {
-    auto pWindow = newWindow();
+    auto pWindow = guitest::newWindow();
     QStandardItemModel* pModel = pWindow->tableModel();
     QCOMPARE(pModel->columnCount(), 8);
     QCOMPARE(pModel->rowCount(), 0); // no search at start
@@ -244,7 +200,7 @@ void TestGuiDeviceTable::searchListsTheFleet()
 
 void TestGuiDeviceTable::selectAllAndReverse()
 {
-    auto pWindow = newWindow();
+    auto pWindow = guitest::newWindow();
     QVERIFY(search(*pWindow));
     QStandardItemModel* pModel = pWindow->tableModel();
     const int nRows = pModel->rowCount();
@@ -252,34 +208,25 @@ void TestGuiDeviceTable::selectAllAndReverse()
     auto* pSelect = pWindow->findChild<QPushButton*>(QStringLiteral("selectBtn"));
     auto* pReverse = pWindow->findChild<QPushButton*>(QStringLiteral("btnReverse"));
     QCOMPARE(pSelect->text(), QStringLiteral("SelectAll")); // set by the search
-    auto checkedRows = [&]() {
-        QList<int> lst;
-        for (int nRow = 0; nRow < pModel->rowCount(); ++nRow) {
-            if (pModel->item(nRow, 0)->checkState() == Qt::Checked)
-                lst << nRow;
-        }
-        return lst;
-    };
     QList<int> lstAll;
     for (int nRow = 0; nRow < nRows; ++nRow)
         lstAll << nRow;
 
     QTest::mouseClick(pSelect, Qt::LeftButton);
-    QCOMPARE(checkedRows(), lstAll);
+    QCOMPARE(guitest::checkedRows(*pWindow), lstAll);
     QCOMPARE(pSelect->text(), QStringLiteral("UnSelectAll"));
     QTest::mouseClick(pSelect, Qt::LeftButton);
-    QCOMPARE(checkedRows(), QList<int>());
+    QCOMPARE(guitest::checkedRows(*pWindow), QList<int>());
     QCOMPARE(pSelect->text(), QStringLiteral("SelectAll"));
 
     // Rows 1 and 3 (numbers) checked: reverse leaves every other row checked, caption unchanged.
-    pModel->item(0, 0)->setCheckState(Qt::Checked);
-    pModel->item(2, 0)->setCheckState(Qt::Checked);
-    pModel->item(3, 0)->setCheckState(Qt::PartiallyChecked);
+    guitest::checkRows(*pWindow, {0, 2});
+    guitest::checkRows(*pWindow, {3}, Qt::PartiallyChecked);
     QTest::mouseClick(pReverse, Qt::LeftButton);
     QList<int> lstExpectedChecked = lstAll;
     lstExpectedChecked.removeAll(0);
     lstExpectedChecked.removeAll(2);
-    QCOMPARE(checkedRows(), lstExpectedChecked);
+    QCOMPARE(guitest::checkedRows(*pWindow), lstExpectedChecked);
     QCOMPARE(pSelect->text(), QStringLiteral("SelectAll"));
 
     // A new search after select-all clears the state: the next press checks again.
@@ -287,14 +234,14 @@ void TestGuiDeviceTable::selectAllAndReverse()
     QCOMPARE(pSelect->text(), QStringLiteral("UnSelectAll"));
     QVERIFY(search(*pWindow));
     QCOMPARE(pSelect->text(), QStringLiteral("SelectAll"));
-    QCOMPARE(checkedRows(), QList<int>());
+    QCOMPARE(guitest::checkedRows(*pWindow), QList<int>());
     QTest::mouseClick(pSelect, Qt::LeftButton);
-    QCOMPARE(checkedRows(), lstAll);
+    QCOMPARE(guitest::checkedRows(*pWindow), lstAll);
 }
 
 void TestGuiDeviceTable::doubleClickLogsInAndNextSearchLogsOut()
 {
-    auto pWindow = newWindow();
+    auto pWindow = guitest::newWindow();
     QVERIFY(search(*pWindow));
 
     // Two listening loopback cameras: one for the right password, one for a wrong one.
@@ -306,11 +253,11 @@ void TestGuiDeviceTable::doubleClickLogsInAndNextSearchLogsOut()
     QVERIFY(lstReachable.size() >= 2);
     const ExpectedRow& good = lstReachable[0];
     const ExpectedRow& bad = lstReachable[1];
-    const int nGoodRow = rowOfCamera(*pWindow, good);
-    const int nBadRow = rowOfCamera(*pWindow, bad);
-    const int nLoginsBefore = cameraCounter(emulator, good.nCamera, "Logins");
-    const int nLogoutsBefore = cameraCounter(emulator, good.nCamera, "Logouts");
-    const int nBadLoginsBefore = cameraCounter(emulator, bad.nCamera, "Logins");
+    const int nGoodRow = guitest::rowOfMac(*pWindow, good.strMac);
+    const int nBadRow = guitest::rowOfMac(*pWindow, bad.strMac);
+    const int nLoginsBefore = cameraValue(emulator, good.nCamera, "Logins");
+    const int nLogoutsBefore = cameraValue(emulator, good.nCamera, "Logouts");
+    const int nBadLoginsBefore = cameraValue(emulator, bad.nCamera, "Logins");
 
     auto* pPassword = pWindow->findChild<QLineEdit*>(QStringLiteral("lineEditPassword"));
     QCOMPARE(pPassword->echoMode(), QLineEdit::Password);
@@ -319,29 +266,29 @@ void TestGuiDeviceTable::doubleClickLogsInAndNextSearchLogsOut()
     QCOMPARE(cell(*pWindow, nGoodRow, 3), QStringLiteral("Login Success"));
     QVERIFY(pWindow->getDevInfo(nGoodRow)->lLoginID > 0);
     QCOMPARE(cell(*pWindow, nGoodRow, 6), good.strVersion);
-    QCOMPARE(cameraCounter(emulator, good.nCamera, "Logins"), nLoginsBefore + 1);
-    QCOMPARE(cameraCounter(emulator, good.nCamera, "Sessions"), 1);
+    QCOMPARE(cameraValue(emulator, good.nCamera, "Logins"), nLoginsBefore + 1);
+    QCOMPARE(cameraValue(emulator, good.nCamera, "Sessions"), 1);
 
     // A second double-click on a logged-in row does not log in again.
     doubleClickRow(*pWindow, nGoodRow);
-    QCOMPARE(cameraCounter(emulator, good.nCamera, "Logins"), nLoginsBefore + 1);
+    QCOMPARE(cameraValue(emulator, good.nCamera, "Logins"), nLoginsBefore + 1);
 
     pPassword->setText(QStringLiteral("wrong"));
     doubleClickRow(*pWindow, nBadRow);
     QCOMPARE(cell(*pWindow, nBadRow, 3), QStringLiteral("Password is error"));
     QVERIFY(pWindow->getDevInfo(nBadRow)->lLoginID < 1);
-    QCOMPARE(cameraCounter(emulator, bad.nCamera, "Logins"), nBadLoginsBefore);
+    QCOMPARE(cameraValue(emulator, bad.nCamera, "Logins"), nBadLoginsBefore);
 
     // A new search logs the row out before freeing it.
     QVERIFY(search(*pWindow));
-    QTRY_COMPARE_WITH_TIMEOUT(cameraCounter(emulator, good.nCamera, "Logouts"), nLogoutsBefore + 1, 10000);
-    QCOMPARE(cameraCounter(emulator, good.nCamera, "Sessions"), 0);
-    QCOMPARE(cell(*pWindow, rowOfCamera(*pWindow, good), 3), QString());
+    QTRY_COMPARE_WITH_TIMEOUT(cameraValue(emulator, good.nCamera, "Logouts"), nLogoutsBefore + 1, 10000);
+    QCOMPARE(cameraValue(emulator, good.nCamera, "Sessions"), 0);
+    QCOMPARE(cell(*pWindow, guitest::rowOfMac(*pWindow, good.strMac), 3), QString());
 }
 
 void TestGuiDeviceTable::closingLogsOutEveryDevice()
 {
-    auto pWindow = newWindow();
+    auto pWindow = guitest::newWindow();
     QVERIFY(search(*pWindow));
     pWindow->findChild<QLineEdit*>(QStringLiteral("lineEditPassword"))->setText(kPassword);
 
@@ -349,22 +296,22 @@ void TestGuiDeviceTable::closingLogsOutEveryDevice()
     for (const ExpectedRow& row : lstExpected) {
         if (!row.bListening || !row.strIp.startsWith(QLatin1String("127.")) || lstLoggedIn.size() == 3)
             continue;
-        doubleClickRow(*pWindow, rowOfCamera(*pWindow, row));
-        QCOMPARE(cell(*pWindow, rowOfCamera(*pWindow, row), 3), QStringLiteral("Login Success"));
+        doubleClickRow(*pWindow, guitest::rowOfMac(*pWindow, row.strMac));
+        QCOMPARE(cell(*pWindow, guitest::rowOfMac(*pWindow, row.strMac), 3), QStringLiteral("Login Success"));
         lstLoggedIn << row;
     }
     QCOMPARE(lstLoggedIn.size(), 3);
     QVector<int> lstLogoutsBefore;
     for (const ExpectedRow& row : lstLoggedIn)
-        lstLogoutsBefore << cameraCounter(emulator, row.nCamera, "Logouts");
+        lstLogoutsBefore << cameraValue(emulator, row.nCamera, "Logouts");
 
     pWindow.reset();
     QCOMPARE(g_pMainWindow, nullptr);
     // Explicit logouts, not dropped connections: the library was still up when they were sent.
     for (int i = 0; i < lstLoggedIn.size(); ++i) {
-        QTRY_COMPARE_WITH_TIMEOUT(cameraCounter(emulator, lstLoggedIn[i].nCamera, "Logouts"), lstLogoutsBefore[i] + 1,
+        QTRY_COMPARE_WITH_TIMEOUT(cameraValue(emulator, lstLoggedIn[i].nCamera, "Logouts"), lstLogoutsBefore[i] + 1,
                                   10000);
-        QCOMPARE(cameraCounter(emulator, lstLoggedIn[i].nCamera, "Sessions"), 0);
+        QCOMPARE(cameraValue(emulator, lstLoggedIn[i].nCamera, "Sessions"), 0);
     }
 }
 

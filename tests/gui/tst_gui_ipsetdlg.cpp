@@ -16,56 +16,14 @@
 #include <memory>
 #include <set>
 
-#include "CMessageBox.h"
 #include "CMyIpAddrEdit.h"
 #include "batch/CAddressCheck.h"
 #include "batch/CIpSetDlg.h"
 #include "emulatorprocess.h"
+#include "guitestsupport.h"
 #include <netsdk/netsdk.h>
 
 namespace {
-
-struct BoxSeen
-{
-    QString strTitle;
-    QString strText;
-    QStringList lstButtons;
-};
-
-// Records every message box that opens and presses its first button, so a modal box never hangs
-// the test.
-class BoxWatcher : public QObject
-{
-public:
-    BoxWatcher()
-    {
-        timer.setInterval(5);
-        connect(&timer, &QTimer::timeout, this, &BoxWatcher::tick);
-        timer.start();
-    }
-
-    QVector<BoxSeen> lstBoxes;
-
-private:
-    void tick()
-    {
-        for (QWidget* pWidget : QApplication::topLevelWidgets()) {
-            auto* pBox = qobject_cast<CMessageBox*>(pWidget);
-            if (!pBox || !pBox->isVisible())
-                continue;
-            BoxSeen seen;
-            seen.strTitle = pBox->windowTitle();
-            seen.strText = pBox->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"))->text();
-            for (QAbstractButton* pButton : pBox->customButtons())
-                seen.lstButtons << pButton->text();
-            lstBoxes << seen;
-            pBox->customButtons().value(0)->click();
-            return;
-        }
-    }
-
-    QTimer timer;
-};
 
 /// Addresses in the set answer; every question is recorded.
 class ScriptedCheck : public CAddressCheck
@@ -109,7 +67,6 @@ private slots:
 
 private:
     CMyIpAddrEdit* editor(CIpSetDlg& dlg, const char* szName);
-    QString configPath() const;
 
     EmulatorProcess emulator;
 };
@@ -123,14 +80,8 @@ void TestGuiIpSetDlg::initTestCase()
 
 void TestGuiIpSetDlg::cleanupTestCase()
 {
-    QFile::remove(configPath());
-    QVERIFY(emulator.stop());
+    QVERIFY(guitest::stopEmulator(emulator));
     sdkCleanup();
-}
-
-QString TestGuiIpSetDlg::configPath() const
-{
-    return QCoreApplication::applicationDirPath() + QStringLiteral("/Config.ini");
 }
 
 CMyIpAddrEdit* TestGuiIpSetDlg::editor(CIpSetDlg& dlg, const char* szName)
@@ -239,7 +190,7 @@ void TestGuiIpSetDlg::okChecksTheMask()
     auto* pOk = dlg.findChild<QPushButton*>(QStringLiteral("btnOK"));
 
     for (const char* szMask : {"255.255.255.64", "255.0.255.0"}) {
-        BoxWatcher watcher;
+        guitest::ModalAnswerer watcher(guitest::ModalAnswerer::LeaveOthers);
         editor(dlg, "lineEditMask")->setText(QLatin1String(szMask));
         QTest::mouseClick(pOk, Qt::LeftButton);
         QCOMPARE(watcher.lstBoxes.size(), 1);
@@ -255,7 +206,7 @@ void TestGuiIpSetDlg::okChecksTheMask()
     QTest::mouseClick(dlg.findChild<QCheckBox*>(QStringLiteral("checkBoxSameIp")), Qt::LeftButton);
     editor(dlg, "lineEditMask")->setText(QStringLiteral("255.255.254.0"));
     {
-        BoxWatcher watcher;
+        guitest::ModalAnswerer watcher(guitest::ModalAnswerer::LeaveOthers);
         QTest::mouseClick(pOk, Qt::LeftButton);
         QCOMPARE(watcher.lstBoxes.size(), 0);
     }
@@ -273,7 +224,7 @@ void TestGuiIpSetDlg::okChecksTheMask()
     QVERIFY(QTest::qWaitForWindowExposed(&dlg));
     editor(dlg, "lineEditMask")->setText(QStringLiteral("255.255.255.1"));
     {
-        BoxWatcher watcher;
+        guitest::ModalAnswerer watcher(guitest::ModalAnswerer::LeaveOthers);
         QTest::mouseClick(pOk, Qt::LeftButton);
         QCOMPARE(watcher.lstBoxes.size(), 1);
     }
@@ -398,14 +349,7 @@ void TestGuiIpSetDlg::proposalFromConfiguredInterfaceAndCheck()
     QCOMPARE(strIp, QString());
     QCOMPARE(strMask, QString());
 
-    QFile ini(configPath());
-    QVERIFY(ini.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    ini.write(QStringLiteral("[Network]\nBroadcast=127.255.255.255\nAddressCheck=device\nLoopbackOnly=1\n"
-                             "DiscoveryPort=%1\nInterface=%2\n")
-                  .arg(emulator.discoveryPort())
-                  .arg(strLoopback)
-                  .toLatin1());
-    ini.close();
+    QVERIFY(guitest::writeConfig(emulator.discoveryPort(), {{"Network/Interface", strLoopback}}));
 
     // No camera holds the PC's own address, so that address itself is the proposal.
     CIpSetDlg::pcInterface(strLoopback, &strIp, &strMask);
@@ -418,15 +362,13 @@ void TestGuiIpSetDlg::proposalFromConfiguredInterfaceAndCheck()
     QCOMPARE(dlg.proposalNote(), QString());
 
     // A named interface that does not exist gives no PC address: nothing is proposed, a note says so.
-    QVERIFY(ini.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    ini.write("[Network]\nAddressCheck=device\nLoopbackOnly=1\nInterface=no-such-interface0\n");
-    ini.close();
+    QVERIFY(guitest::writeConfigText("[Network]\nAddressCheck=device\nLoopbackOnly=1\nInterface=no-such-interface0\n"));
     CIpSetDlg none;
     none.proposePlan();
     QCOMPARE(editor(none, "lineEditIP")->text(), QStringLiteral("..."));
     QCOMPARE(editor(none, "lineEditMask")->text(), QStringLiteral("..."));
     QVERIFY(!none.proposalNote().isEmpty());
-    QFile::remove(configPath());
+    guitest::removeConfig();
 }
 
 void TestGuiIpSetDlg::chineseTexts()
@@ -446,7 +388,7 @@ void TestGuiIpSetDlg::chineseTexts()
         dlg.open();
         QVERIFY(QTest::qWaitForWindowExposed(&dlg));
         editor(dlg, "lineEditMask")->setText(QStringLiteral("255.0.255.0"));
-        BoxWatcher watcher;
+        guitest::ModalAnswerer watcher(guitest::ModalAnswerer::LeaveOthers);
         QTest::mouseClick(dlg.findChild<QPushButton*>(QStringLiteral("btnOK")), Qt::LeftButton);
         QCOMPARE(watcher.lstBoxes.size(), 1);
         QCOMPARE(watcher.lstBoxes[0].strText, translator.translate("CIpSetDlg", "Set Subnet Mask Failed"));

@@ -12,20 +12,10 @@
 #include <memory>
 
 #include "app/CAppStartup.h"
+#include "guitestsupport.h"
 #include "mainwindow/CVantrel.h"
 
 namespace {
-
-QString iniPath()
-{
-    return QCoreApplication::applicationDirPath() + QStringLiteral("/Config.ini");
-}
-
-bool writeIni(const QByteArray& baText)
-{
-    QFile file(iniPath());
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(baText) == baText.size();
-}
 
 // The loopback network keys go into every Config.ini written here: the window starts the library.
 const QByteArray kNetwork = "[Network]\nBroadcast=127.255.255.255\nLoopbackOnly=1\n";
@@ -60,7 +50,7 @@ void TestGuiStartup::cleanup()
 {
     QCoreApplication::removeTranslator(pTranslator.get());
     pTranslator.reset();
-    QFile::remove(iniPath());
+    guitest::removeConfig();
 }
 
 std::unique_ptr<CVantrel> TestGuiStartup::startProgram(QString* pSolution)
@@ -73,7 +63,7 @@ std::unique_ptr<CVantrel> TestGuiStartup::startProgram(QString* pSolution)
 
 void TestGuiStartup::chineseWhenAsked()
 {
-    QVERIFY(writeIni("[themes]\nSolution=SimpChinese\n" + kNetwork));
+    QVERIFY(guitest::writeConfigText("[themes]\nSolution=SimpChinese\n" + kNetwork));
     QString strSolution;
     auto pWindow = startProgram(&strSolution);
     QCOMPARE(strSolution, QStringLiteral("SimpChinese"));
@@ -95,7 +85,7 @@ void TestGuiStartup::chineseWhenAsked()
 
 void TestGuiStartup::englishWithoutConfig()
 {
-    QVERIFY(!QFile::exists(iniPath()));
+    QVERIFY(!QFile::exists(guitest::configPath()));
     QString strSolution = QStringLiteral("unset");
     auto pWindow = startProgram(&strSolution);
     QCOMPARE(strSolution, QString());
@@ -103,12 +93,12 @@ void TestGuiStartup::englishWithoutConfig()
     QCOMPARE(pWindow->modifyIPSetting(), false);
     QCOMPARE(pWindow->tableModel()->headerData(0, Qt::Horizontal).toString(), QStringLiteral("NO."));
     QCOMPARE(pWindow->findChild<QPushButton*>(QStringLiteral("SearchButton"))->text(), QStringLiteral("Search"));
-    QVERIFY(!QFile::exists(iniPath())); // nothing writes the settings file
+    QVERIFY(!QFile::exists(guitest::configPath())); // nothing writes the settings file
 }
 
 void TestGuiStartup::solutionIsCaseSensitive()
 {
-    QVERIFY(writeIni("[themes]\nSolution=simpchinese\n" + kNetwork));
+    QVERIFY(guitest::writeConfigText("[themes]\nSolution=simpchinese\n" + kNetwork));
     auto pWindow = startProgram();
     QVERIFY(pTranslator->isEmpty());
     QCOMPARE(pWindow->tableModel()->headerData(0, Qt::Horizontal).toString(), QStringLiteral("NO."));
@@ -117,7 +107,7 @@ void TestGuiStartup::solutionIsCaseSensitive()
 
 void TestGuiStartup::modifyIPSettingAndForm()
 {
-    QVERIFY(writeIni("[UpgradeInfo]\nModifyIP=1\n" + kNetwork));
+    QVERIFY(guitest::writeConfigText("[UpgradeInfo]\nModifyIP=1\n" + kNetwork));
     auto pWindow = startProgram();
     QCOMPARE(pWindow->modifyIPSetting(), true);
     QCOMPARE(g_pMainWindow, pWindow.get());
