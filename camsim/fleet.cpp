@@ -389,22 +389,31 @@ void Fleet::acceptUpgrade(int index)
 
 void Fleet::readService(Connection* connection)
 {
-    const QByteArray data = connection->socket->readAll();
-    Session::Result result = connection->session->feed(reinterpret_cast<const std::uint8_t*>(data.constData()),
-                                                       static_cast<std::size_t>(data.size()), nowMs());
     const int index = connection->camera;
     QTcpSocket* socket = connection->socket;
     auto alive = [&] {
         auto it = nets_[index]->connections.find(socket);
         return it != nets_[index]->connections.end() && it->second.get() == connection;
     };
-    for (Outgoing& o : result.out) {
-        send(connection, std::move(o));
-        if (!alive())
+    // Straight from the socket into the session's frame buffer or the package it assembles,
+    // exactly as much as the current frame needs: no copy in between and nothing read ahead.
+    while (socket->bytesAvailable() > 0) {
+        std::size_t room = 0;
+        std::uint8_t* space = connection->session->receiveSpace(room);
+        const qint64 n = socket->read(reinterpret_cast<char*>(space), qint64(room));
+        if (n <= 0)
             return;
+        Session::Result result = connection->session->received(static_cast<std::size_t>(n), nowMs());
+        for (Outgoing& o : result.out) {
+            send(connection, std::move(o));
+            if (!alive())
+                return;
+        }
+        if (result.abort) {
+            dropConnection(connection, true);
+            return;
+        }
     }
-    if (result.abort)
-        dropConnection(connection, true);
 }
 
 void Fleet::send(Connection* connection, Outgoing outgoing)

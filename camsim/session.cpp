@@ -2,9 +2,17 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <iterator>
 #include <memory>
+#include <new>
 
 #include <QRandomGenerator>
+
+#if defined(Q_OS_LINUX)
+#include <sys/mman.h>
+#endif
 
 #include "camera.h"
 #include "package.h"
@@ -20,7 +28,27 @@ constexpr std::size_t kMaxNonceText = 128;
 constexpr std::size_t kMaxConfigName = 255;
 constexpr int kActionReboot = 0;
 constexpr std::size_t kMaxPackageName = 255;
-constexpr std::size_t kInitialPackageRoom = 1024 * 1024;
+
+// The frame buffer grows by at most this much ahead of the bytes that arrived, so a header that
+// announces a large body costs no memory before the body comes.
+constexpr std::size_t kReadStep = 256 * 1024;
+constexpr std::size_t kHugePage = 2 * 1024 * 1024;
+
+/// Room for a package of `size` bytes, or null; released with std::free. Packages are megabytes
+/// written once at network speed: in 2 MiB pages the kernel takes one fault where it would take 512.
+std::uint8_t* allocatePackage(std::size_t size)
+{
+#if defined(Q_OS_LINUX) && defined(MADV_HUGEPAGE)
+    if (size >= kHugePage) {
+        const std::size_t rounded = (size + kHugePage - 1) / kHugePage * kHugePage;
+        void* p = std::aligned_alloc(kHugePage, rounded);
+        if (p)
+            ::madvise(p, rounded, MADV_HUGEPAGE); // advice only: without it the pages are just smaller
+        return static_cast<std::uint8_t*>(p);
+    }
+#endif
+    return static_cast<std::uint8_t*>(std::malloc(size));
+}
 
 bool getInt32(const Json::Value& object, const char* key, int& out)
 {
@@ -74,28 +102,109 @@ void Session::release()
 Session::Result Session::feed(const std::uint8_t* data, std::size_t size, std::int64_t nowMs)
 {
     Result result;
-    if (state_ == State::Closed)
-        return result;
-    buffer_.insert(buffer_.end(), data, data + size);
-    std::size_t offset = 0;
-    while (state_ != State::Closed) {
-        const protocol::ParseResult parsed = protocol::parseFrame(buffer_.data() + offset, buffer_.size() - offset);
-        if (parsed.status == protocol::ParseStatus::Incomplete)
-            break;
-        if (parsed.status == protocol::ParseStatus::Bad || !handle(parsed.frame, nowMs, result)) {
-            ++camera_.badFrames;
-            state_ = State::Closed;
-            release();
-            buffer_.clear();
+    while (size > 0 && state_ != State::Closed) {
+        std::size_t room = 0;
+        std::uint8_t* space = receiveSpace(room);
+        const std::size_t n = std::min(room, size);
+        std::memcpy(space, data, n);
+        Result part = received(n, nowMs);
+        std::move(part.out.begin(), part.out.end(), std::back_inserter(result.out));
+        if (part.abort) {
             result.abort = true;
+            break;
+        }
+        data += n;
+        size -= n;
+    }
+    return result;
+}
+
+std::size_t Session::wanted() const
+{
+    if (!headerKnown_)
+        return protocol::kHeaderSize - filled_;
+    return protocol::kHeaderSize + header_.bodyLength - filled_;
+}
+
+std::uint8_t* Session::receiveSpace(std::size_t& room)
+{
+    if (bodyLeft_ > 0) {
+        room = bodyLeft_;
+        return package_.get() + packageSize_;
+    }
+    room = std::min(wanted(), kReadStep);
+    // Grows only towards the frame at hand, which parseHeader has held to its message's limit.
+    if (buffer_.size() < filled_ + room)
+        buffer_.resize(filled_ + room);
+    return buffer_.data() + filled_;
+}
+
+Session::Result Session::received(std::size_t size, std::int64_t nowMs)
+{
+    Result result;
+    if (state_ == State::Closed) {
+        filled_ = 0;
+        return result;
+    }
+    if (bodyLeft_ > 0) {
+        const std::size_t n = std::min(size, bodyLeft_);
+        packageSize_ += n;
+        bodyLeft_ -= n;
+        if (bodyLeft_ == 0)
+            upgradeChunkDone(result);
+        return result;
+    }
+    filled_ += std::min(size, buffer_.size() - filled_);
+    if (!headerKnown_) {
+        const protocol::ParseResult parsed = protocol::parseHeader(buffer_.data(), filled_);
+        if (parsed.status == protocol::ParseStatus::Bad) {
+            fail(result);
             return result;
         }
-        offset += parsed.used;
+        if (parsed.status == protocol::ParseStatus::Incomplete)
+            return result;
+        header_ = parsed.frame.header;
+        headerKnown_ = true;
+        if (takesUpgradeBody(header_)) {
+            // The body goes from the socket straight into the package, never through buffer_.
+            filled_ = 0;
+            headerKnown_ = false;
+            bodyLeft_ = header_.bodyLength;
+            return result;
+        }
     }
-    buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>(offset));
-    if (state_ == State::Closed)
-        buffer_.clear();
+    if (filled_ < protocol::kHeaderSize + header_.bodyLength)
+        return result;
+    protocol::Frame frame;
+    frame.header = header_;
+    frame.body.assign(buffer_.data() + protocol::kHeaderSize, buffer_.data() + filled_);
+    filled_ = 0;
+    headerKnown_ = false;
+    if (!handle(frame, nowMs, result))
+        fail(result);
     return result;
+}
+
+bool Session::takesUpgradeBody(const protocol::FrameHeader& header) const
+{
+    // The same conditions under which handle() passes the frame to handleUpgradeData and that
+    // accepts it; anything else takes the ordinary way and is judged there.
+    return header.messageId == protocol::MsgUpgradeData && !camera_.faults.silent && state_ == State::LoggedIn &&
+           header.sessionId == sessionId_ && !dying_ && receiving_ && header.bodyLength > 0 &&
+           header.bodyLength <= upgradeSize_ - packageSize_;
+}
+
+void Session::fail(Result& result)
+{
+    ++camera_.badFrames;
+    state_ = State::Closed;
+    release();
+    filled_ = 0;
+    headerKnown_ = false;
+    bodyLeft_ = 0;
+    receiving_ = false;
+    dropPackage();
+    result.abort = true;
 }
 
 bool Session::handle(const protocol::Frame& frame, std::int64_t nowMs, Result& result)
@@ -278,7 +387,7 @@ bool Session::handleRequest(const protocol::Frame& frame, Result& result)
     case protocol::MsgUpgradeAbort:
         // The client gave up between two chunks: the partial package is dropped, nothing answered.
         receiving_ = false;
-        std::vector<std::uint8_t>().swap(package_);
+        dropPackage();
         return true;
     default:
         return false; // a device message or one that belongs before the login
@@ -296,12 +405,17 @@ bool Session::handleUpgradeStart(const Json::Value& body, std::uint32_t sequence
         size > std::int64_t(protocol::kMaxUpgradePackage))
         ret = kRetUpgradeMemory;
     if (ret == protocol::kRetOk) {
+        // Once, at the announced size (bounded above): the chunks are then written in place. The
+        // memory is not touched here, so an announcement alone costs address space, not pages.
+        dropPackage();
+        package_.reset(allocatePackage(static_cast<std::size_t>(size)));
+        if (!package_)
+            ret = kRetUpgradeMemory;
+    }
+    if (ret == protocol::kRetOk) {
         receiving_ = true;
         upgradeSequence_ = sequence;
         upgradeSize_ = static_cast<std::size_t>(size);
-        package_.clear();
-        // Grown as the data arrives: an announced size alone costs no memory.
-        package_.reserve(std::min<std::size_t>(upgradeSize_, kInitialPackageRoom));
     }
     answer(result, protocol::MsgUpgradeStartAnswer, sequence, retBody(ret));
     return true;
@@ -310,21 +424,28 @@ bool Session::handleUpgradeStart(const Json::Value& body, std::uint32_t sequence
 bool Session::handleUpgradeData(const protocol::Frame& frame, Result& result)
 {
     // Data nobody asked for, or more than announced, breaks the stream.
-    if (!receiving_ || frame.body.empty() || frame.body.size() > upgradeSize_ - package_.size())
+    if (!receiving_ || frame.body.empty() || frame.body.size() > upgradeSize_ - packageSize_)
         return false;
-    package_.insert(package_.end(), frame.body.begin(), frame.body.end());
-    if (camera_.faults.dieMidTransfer && package_.size() * 2 >= upgradeSize_) {
+    std::memcpy(package_.get() + packageSize_, frame.body.data(), frame.body.size());
+    packageSize_ += frame.body.size();
+    upgradeChunkDone(result);
+    return true;
+}
+
+void Session::upgradeChunkDone(Result& result)
+{
+    if (camera_.faults.dieMidTransfer && packageSize_ * 2 >= upgradeSize_) {
         receiving_ = false;
         dying_ = true;
-        std::vector<std::uint8_t>().swap(package_);
+        dropPackage();
         result.out.push_back({{}, After::Die});
-        return true;
+        return;
     }
-    if (package_.size() < upgradeSize_)
-        return true;
+    if (packageSize_ < upgradeSize_)
+        return;
     receiving_ = false;
-    const PackageCheck check = checkPackage(package_.data(), package_.size(), camera_.model().hardwareId);
-    std::vector<std::uint8_t>().swap(package_);
+    const PackageCheck check = checkPackage(package_.get(), packageSize_, camera_.model().hardwareId);
+    dropPackage();
     if (check.ret == protocol::kRetOk && camera_.upgrading)
         answer(result, protocol::MsgUpgradeCheck, upgradeSequence_, retBody(kRetUpgradeMemory));
     else if (check.ret != protocol::kRetOk)
@@ -334,7 +455,17 @@ bool Session::handleUpgradeData(const protocol::Frame& frame, Result& result)
         camera_.pendingFirmware = check.version;
         answer(result, protocol::MsgUpgradeCheck, upgradeSequence_, retBody(protocol::kRetOk), After::WriteFirmware);
     }
-    return true;
+}
+
+void Session::dropPackage()
+{
+    package_.reset();
+    packageSize_ = 0;
+}
+
+void Session::FreePackage::operator()(std::uint8_t* p) const
+{
+    std::free(p);
 }
 
 std::uint32_t Session::upgradeSequence() const

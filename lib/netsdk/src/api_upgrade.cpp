@@ -13,6 +13,8 @@
 #include <thread>
 #include <vector>
 
+#include <sys/stat.h>
+
 #include <protocol/codec.h>
 #include <protocol/messages.h>
 
@@ -113,7 +115,7 @@ public:
         u_.go.get_future().wait();
         if (!sendPackage())
             return SDK_OK;
-        if (!awaitCheck())
+        if (!checked_ && !awaitCheck())
             return SDK_OK;
         awaitWrite();
         return SDK_OK;
@@ -162,7 +164,6 @@ private:
     /// Streams the file. False when the upgrade ended here (reported, or closed by the caller).
     bool sendPackage()
     {
-        std::vector<std::uint8_t> chunk(kChunkSize);
         long sent = 0;
         int lastPercent = -1;
         while (sent < u_.size) {
@@ -171,14 +172,15 @@ private:
                 return false;
             }
             const std::size_t want = std::min<std::size_t>(kChunkSize, static_cast<std::size_t>(u_.size - sent));
-            chunk.resize(want);
-            if (std::fread(chunk.data(), 1, want, u_.file) != want) {
+            if (!fileHolds(sent + static_cast<long>(want))) {
                 // The file shrank or became unreadable after the start.
                 abortTransfer();
                 report(u_, static_cast<int>(u_.size), kReportFailure);
                 return false;
             }
-            if (send(protocol::MsgUpgradeData, chunk, Deadline(silenceMs())) != FrameChannel::Status::Ok) {
+            // Straight from the file to the socket; a file that shrinks even so within the chunk
+            // leaves the frame unfinished, and the connection is shut.
+            if (sendChunk(sent, want) != FrameChannel::Status::Ok) {
                 report(u_, static_cast<int>(u_.size), kReportFailure);
                 return false;
             }
@@ -195,6 +197,12 @@ private:
         return true;
     }
 
+    bool fileHolds(long end) const
+    {
+        struct stat st;
+        return ::fstat(fileno(u_.file), &st) == 0 && st.st_size >= end;
+    }
+
     /// True when the device already ended the upgrade (reported).
     bool earlyCheck()
     {
@@ -205,7 +213,11 @@ private:
         case FrameChannel::Status::Ok:
             if (frame.header.sequence != startSequence_)
                 return false;
-            return handleCheck(frame);
+            // An accepted check can come this early too (behind the last chunk): it is not waited for again.
+            if (handleCheck(frame))
+                return true;
+            checked_ = true;
+            return false;
         case FrameChannel::Status::Bad:
             reject();
             break;
@@ -314,6 +326,18 @@ private:
         return st;
     }
 
+    FrameChannel::Status sendChunk(long offset, std::size_t size)
+    {
+        protocol::FrameHeader h;
+        h.sessionId = sessionId_;
+        h.sequence = startSequence_;
+        h.messageId = protocol::MsgUpgradeData;
+        const FrameChannel::Status st = channel_.sendFile(h, fileno(u_.file), offset, size, Deadline(silenceMs()));
+        if (st == FrameChannel::Status::Timeout)
+            channel_.shut();
+        return st;
+    }
+
     /// Tells the device to drop the partial package, so the login stays usable.
     void abortTransfer()
     {
@@ -333,6 +357,7 @@ private:
     std::uint32_t sessionId_;
     std::uint32_t& sequence_;
     std::uint32_t startSequence_ = 0;
+    bool checked_ = false; ///< the device accepted the package already
 };
 
 void runUpgrade(const std::shared_ptr<Upgrade>& u)

@@ -12,6 +12,8 @@ namespace netsdk {
 
 namespace {
 constexpr std::size_t kReadChunk = 64 * 1024;
+// Where the body length sits in a frame header (see protocol/frame.h).
+constexpr std::size_t kBodyLengthOffset = 16;
 // A refused connection is retried after this pause (a device that is just starting up).
 constexpr int kRetryPauseMs = 200;
 } // namespace
@@ -32,13 +34,59 @@ void FrameChannel::shut()
 FrameChannel::Status FrameChannel::send(const protocol::FrameHeader& header, const std::vector<std::uint8_t>& body,
                                         const Deadline& deadline)
 {
-    const std::vector<std::uint8_t> bytes = protocol::encodeFrame(header, body);
+    return send(header, body.data(), body.size(), deadline);
+}
+
+std::vector<std::uint8_t> FrameChannel::headerBytes(const protocol::FrameHeader& header, std::size_t bodySize)
+{
+    // The header alone, with the body's length patched in: the body goes out from where it lies.
+    std::vector<std::uint8_t> head = protocol::encodeFrame(header, nullptr, 0);
+    const std::uint32_t length = static_cast<std::uint32_t>(bodySize);
+    for (std::size_t i = 0; i < 4; ++i)
+        head[kBodyLengthOffset + i] = static_cast<std::uint8_t>(length >> (8 * i));
+    return head;
+}
+
+FrameChannel::Status FrameChannel::send(const protocol::FrameHeader& header, const std::uint8_t* body,
+                                        std::size_t bodySize, const Deadline& deadline)
+{
+    const std::vector<std::uint8_t> head = headerBytes(header, bodySize);
+    return sendAll(
+        head.size() + bodySize,
+        [&](std::size_t done, std::size_t& n) {
+            if (done < head.size())
+                return net::sendPair(socket_, head.data() + done, head.size() - done, body, bodySize, n);
+            return net::sendSome(socket_, body + (done - head.size()), bodySize - (done - head.size()), n);
+        },
+        deadline);
+}
+
+FrameChannel::Status FrameChannel::sendFile(const protocol::FrameHeader& header, int file, std::int64_t offset,
+                                            std::size_t bodySize, const Deadline& deadline)
+{
+    const std::vector<std::uint8_t> head = headerBytes(header, bodySize);
+    return sendAll(
+        head.size() + bodySize,
+        [&](std::size_t done, std::size_t& n) {
+            if (done < head.size())
+                return net::sendSomeMore(socket_, head.data() + done, head.size() - done, n);
+            const std::size_t bodyDone = done - head.size();
+            return net::sendFileSome(socket_, file, offset + static_cast<std::int64_t>(bodyDone), bodySize - bodyDone,
+                                     n);
+        },
+        deadline);
+}
+
+FrameChannel::Status FrameChannel::sendAll(std::size_t total,
+                                           const std::function<net::IoStatus(std::size_t, std::size_t&)>& step,
+                                           const Deadline& deadline)
+{
     std::size_t done = 0;
-    while (done < bytes.size()) {
+    while (done < total) {
         if (!open_.load())
             return Status::Closed;
         std::size_t n = 0;
-        const net::IoStatus st = net::sendSome(socket_, bytes.data() + done, bytes.size() - done, n);
+        const net::IoStatus st = step(done, n);
         if (st == net::IoStatus::Ok) {
             done += n;
             continue;

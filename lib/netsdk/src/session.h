@@ -39,6 +39,13 @@ public:
 
     /// Sends one frame. A frame sent only in part leaves the stream unusable: the channel is shut.
     Status send(const protocol::FrameHeader& header, const std::vector<std::uint8_t>& body, const Deadline& deadline);
+    /// The same for a body that lies elsewhere; it is sent from there, not copied.
+    Status send(const protocol::FrameHeader& header, const std::uint8_t* body, std::size_t bodySize,
+                const Deadline& deadline);
+    /// The same for a body of `bodySize` bytes at `offset` in the open file `file`, sent from the
+    /// file. A file that ends before the body does leaves the frame unfinished: Closed.
+    Status sendFile(const protocol::FrameHeader& header, int file, std::int64_t offset, std::size_t bodySize,
+                    const Deadline& deadline);
     /// Reads the next whole frame.
     Status receive(protocol::Frame& frame, const Deadline& deadline);
     /// Stops all traffic; the descriptor itself is released by the destructor, so a thread that
@@ -47,6 +54,11 @@ public:
     bool isOpen() const { return open_.load(); }
 
 private:
+    /// Drives `step` (which sends from `done` on and says how much went) until `total` bytes are out.
+    Status sendAll(std::size_t total, const std::function<net::IoStatus(std::size_t done, std::size_t& n)>& step,
+                   const Deadline& deadline);
+    static std::vector<std::uint8_t> headerBytes(const protocol::FrameHeader& header, std::size_t bodySize);
+
     net::Socket socket_;
     std::atomic<bool> open_{true};
     std::vector<std::uint8_t> buffer_;

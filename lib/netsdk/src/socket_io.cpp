@@ -1,5 +1,6 @@
 #include "socket_io.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -9,7 +10,12 @@
 #include <net/if.h>
 #include <netinet/in.h>
 #include <poll.h>
+#if defined(__linux__)
+#include <sys/sendfile.h>
+#endif
 #include <sys/socket.h>
+#include <sys/types.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 // POSIX implementation. A Winsock port swaps this file: closesocket, ioctlsocket(FIONBIO),
@@ -166,6 +172,69 @@ IoStatus sendSome(Socket s, const std::uint8_t* data, std::size_t size, std::siz
         return IoStatus::Ok;
     }
     return statusFromErrno(errno);
+}
+
+IoStatus sendPair(Socket s, const std::uint8_t* first, std::size_t firstSize, const std::uint8_t* second,
+                  std::size_t secondSize, std::size_t& sent)
+{
+    // Gathered by the kernel: the body is never copied next to its header first.
+    sent = 0;
+    iovec parts[2];
+    parts[0].iov_base = const_cast<std::uint8_t*>(first);
+    parts[0].iov_len = firstSize;
+    parts[1].iov_base = const_cast<std::uint8_t*>(second);
+    parts[1].iov_len = secondSize;
+    msghdr message{};
+    message.msg_iov = parts;
+    message.msg_iovlen = 2;
+    const ssize_t n = ::sendmsg(s, &message, MSG_NOSIGNAL);
+    if (n >= 0) {
+        sent = static_cast<std::size_t>(n);
+        return IoStatus::Ok;
+    }
+    return statusFromErrno(errno);
+}
+
+IoStatus sendSomeMore(Socket s, const std::uint8_t* data, std::size_t size, std::size_t& sent)
+{
+#ifdef MSG_MORE
+    sent = 0;
+    const ssize_t n = ::send(s, data, size, MSG_NOSIGNAL | MSG_MORE);
+    if (n >= 0) {
+        sent = static_cast<std::size_t>(n);
+        return IoStatus::Ok;
+    }
+    return statusFromErrno(errno);
+#else
+    return sendSome(s, data, size, sent);
+#endif
+}
+
+IoStatus sendFileSome(Socket s, int file, std::int64_t offset, std::size_t size, std::size_t& sent)
+{
+    sent = 0;
+    if (size == 0)
+        return IoStatus::Ok;
+#if defined(__linux__)
+    // The file's pages go to the socket from the page cache: no read into the process, no copy
+    // out of it again.
+    off_t from = static_cast<off_t>(offset);
+    const ssize_t n = ::sendfile(s, file, &from, size);
+    if (n > 0) {
+        sent = static_cast<std::size_t>(n);
+        return IoStatus::Ok;
+    }
+    if (n == 0)
+        return IoStatus::Failed;
+    // EINVAL or ENOSYS: a file the system cannot send from, read and sent below instead.
+    if (errno != EINVAL && errno != ENOSYS)
+        return statusFromErrno(errno);
+#endif
+    std::uint8_t block[16 * 1024];
+    const ssize_t got = ::pread(file, block, std::min(size, sizeof block), static_cast<off_t>(offset));
+    if (got <= 0)
+        return IoStatus::Failed;
+    return sendSome(s, block, static_cast<std::size_t>(got), sent);
 }
 
 IoStatus recvSome(Socket s, std::uint8_t* data, std::size_t size, std::size_t& received)

@@ -62,6 +62,17 @@ WaitResult waitWritable(Socket s, int ms);
 void pause(int ms);
 
 IoStatus sendSome(Socket s, const std::uint8_t* data, std::size_t size, std::size_t& sent);
+/// Sends `first` and then `second` (a frame's header and body) in one call, as far as the socket
+/// takes them; `sent` counts from the start of `first`.
+IoStatus sendPair(Socket s, const std::uint8_t* first, std::size_t firstSize, const std::uint8_t* second,
+                  std::size_t secondSize, std::size_t& sent);
+/// sendSome for bytes that more bytes follow at once: the system may hold them back to send them
+/// together with those.
+IoStatus sendSomeMore(Socket s, const std::uint8_t* data, std::size_t size, std::size_t& sent);
+/// Sends up to `size` bytes of the open file `file` from `offset`, as far as the socket takes them,
+/// without copying them through the process where the system can. Failed when the file has no byte
+/// at `offset` (it ended early).
+IoStatus sendFileSome(Socket s, int file, std::int64_t offset, std::size_t size, std::size_t& sent);
 IoStatus recvSome(Socket s, std::uint8_t* data, std::size_t size, std::size_t& received);
 IoStatus sendTo(Socket s, const Endpoint& to, const std::uint8_t* data, std::size_t size);
 /// One datagram; `truncated` is set when it did not fit into the buffer.
