@@ -6,94 +6,27 @@
 // user-interface event loop (a 1 ms timer). Exits non-zero when a row does not end with
 // "Reset Config Success" or the emulator does not stop cleanly.
 
-#include <algorithm>
 #include <chrono>
 #include <cstdio>
 
 #include <QApplication>
 #include <QCommandLineParser>
-#include <QElapsedTimer>
-#include <QFile>
-#include <QHostAddress>
-#include <QProcess>
-#include <QProcessEnvironment>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QStandardItemModel>
 #include <QTemporaryDir>
-#include <QTimer>
-#include <QUdpSocket>
 #include <QtTest/QTest>
 
+#include "benchsupport.h"
 #include "device/CSearchDeviceThread.h"
 #include "mainwindow/CVantrel.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using bench::Clock;
+using bench::msBetween;
 
 constexpr double kRowPauseMs = 100.0;
-
-double msBetween(Clock::time_point from, Clock::time_point to)
-{
-    return std::chrono::duration<double, std::milli>(to - from).count();
-}
-
-quint16 freeUdpPort()
-{
-    QUdpSocket probe;
-    return probe.bind(QHostAddress::AnyIPv4, 0) ? probe.localPort() : 0;
-}
-
-bool startFleet(const QString& strCamsim, int nCount, quint16 nPort, QProcess& process, const QString& strLog,
-                QString& error)
-{
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("VANTREL_LOOPBACK_ONLY"), QStringLiteral("1"));
-    process.setProcessEnvironment(env);
-    process.setStandardErrorFile(strLog);
-    process.start(strCamsim, {QStringLiteral("--count"), QString::number(nCount), QStringLiteral("--first-address"),
-                              QStringLiteral("127.0.67.10"), QStringLiteral("--discovery-port"), QString::number(nPort),
-                              QStringLiteral("--fleet-id"), QStringLiteral("192"), QStringLiteral("--models"),
-                              QStringLiteral("IPC-A,IPC-B,IPC-C")});
-    if (!process.waitForStarted(10000)) {
-        error = QStringLiteral("cannot start %1: %2").arg(strCamsim, process.errorString());
-        return false;
-    }
-    QElapsedTimer deadline;
-    deadline.start();
-    QByteArray baPending;
-    while (deadline.elapsed() < 120000) {
-        process.waitForReadyRead(200);
-        baPending += process.readAllStandardOutput();
-        const int nNewline = baPending.indexOf('\n');
-        if (nNewline >= 0) {
-            if (baPending.startsWith("ready "))
-                return true;
-            error = QStringLiteral("unexpected first line: ") + QString::fromUtf8(baPending.left(nNewline));
-            return false;
-        }
-        if (process.state() == QProcess::NotRunning) {
-            error = QStringLiteral("emulator exited before ready (code %1)").arg(process.exitCode());
-            return false;
-        }
-    }
-    error = QStringLiteral("emulator not ready within 120 s");
-    return false;
-}
-
-int stopFleet(QProcess& process)
-{
-    if (process.state() == QProcess::NotRunning)
-        return process.exitCode();
-    process.terminate();
-    if (!process.waitForFinished(30000)) {
-        process.kill();
-        process.waitForFinished(5000);
-        return -1;
-    }
-    return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-}
 
 /// What the emulator takes for one device of a reset batch, without the worker's pause.
 double deviceWorkMs(const DEV_INFO& rec)
@@ -126,30 +59,35 @@ int main(int argc, char* argv[])
     const QCommandLineOption count(QStringLiteral("count"), QStringLiteral("cameras (256)"), QStringLiteral("n"));
     parser.addOptions({camsim, count});
     parser.process(app);
-    QString strCamsim = parser.value(camsim);
-    if (strCamsim.isEmpty())
-        strCamsim = qEnvironmentVariable("VANTREL_CAMSIM", QStringLiteral(VANTREL_CAMSIM_PATH));
+    const QString strCamsim = bench::camsimPath(parser.value(camsim), VANTREL_CAMSIM_PATH);
     const int nCount = parser.isSet(count) ? parser.value(count).toInt() : 256;
     if (nCount < 1 || nCount > 256) {
         std::fprintf(stderr, "bench_batch: --count must be 1..256\n");
         return 2;
     }
 
-    const quint16 nPort = freeUdpPort();
+    const quint16 nPort = bench::freeUdpPort();
     QTemporaryDir scratch;
-    QProcess fleet;
+    bench::Fleet fleet;
     QString error;
-    const QString strLog = scratch.filePath(QStringLiteral("camsim.log"));
-    if (nPort == 0 || !startFleet(strCamsim, nCount, nPort, fleet, strLog, error)) {
-        stopFleet(fleet);
+    bench::FleetSpec spec;
+    spec.camsim = strCamsim;
+    spec.count = nCount;
+    spec.firstAddress = QStringLiteral("127.0.67.10");
+    spec.fleetId = 192;
+    spec.models = QStringLiteral("IPC-A,IPC-B,IPC-C");
+    spec.discoveryPort = nPort;
+    if (nPort == 0 || !fleet.start(spec, scratch.filePath(QStringLiteral("camsim.log")), error)) {
+        fleet.stop();
         std::fprintf(stderr, "bench_batch: %s\n", qPrintable(error));
         return 1;
     }
-    if (QFile::exists(QCoreApplication::applicationDirPath() + QStringLiteral("/Config.ini")))
-        std::fprintf(stderr, "bench_batch: warning: a Config.ini beside the benchmark overrides its settings\n");
-    qputenv("VANTREL_LOOPBACK_ONLY", "1");
-    qputenv("VANTREL_BROADCAST", "127.255.255.255");
-    qputenv("VANTREL_DISCOVERY_PORT", QByteArray::number(nPort));
+    // The window reads its network settings from here when it is constructed.
+    bench::ConfigIni config;
+    if (!config.write(nPort, error)) {
+        std::fprintf(stderr, "bench_batch: %s\n", qPrintable(error));
+        return 1;
+    }
 
     int nSuccess = 0;
     double dDeviceMs = 0;
@@ -184,35 +122,24 @@ int main(int argc, char* argv[])
 
         for (int nRow = 0; nRow < nRows; ++nRow)
             pModel->item(nRow, 0)->setCheckState(Qt::Checked);
-        QTimer ticker;
-        ticker.setTimerType(Qt::PreciseTimer);
-        ticker.setInterval(1);
-        Clock::time_point lastTick = Clock::now();
-        Clock::time_point start = lastTick;
-        QObject::connect(&ticker, &QTimer::timeout, [&] {
-            const Clock::time_point now = Clock::now();
-            if (msBetween(lastTick, now) > dMaxStallMs) {
-                dMaxStallMs = msBetween(lastTick, now);
-                dStallEndMs = msBetween(start, now);
-            }
-            lastTick = now;
-        });
+        bench::StallMeter stalls;
         QSignalSpy spyEnd(&window, &CVantrel::releaseCursor);
-        ticker.start();
-        lastTick = Clock::now();
-        start = Clock::now();
+        stalls.start();
+        const Clock::time_point start = Clock::now();
         QTest::mouseClick(window.findChild<QPushButton*>(QStringLiteral("btnReset")), Qt::LeftButton);
         // releaseCursor is queued as the worker's last step but one; the idle flag follows it.
         spyEnd.wait(nRows * 4000 + 10000);
         while (!window.isIdle())
             QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
         dWallMs = msBetween(start, Clock::now());
-        ticker.stop();
+        stalls.stop();
+        dMaxStallMs = stalls.maxGapMs();
+        dStallEndMs = msBetween(start, stalls.maxGapEnd());
         QCoreApplication::processEvents();
         for (int nRow = 0; nRow < nRows; ++nRow)
             nSuccess += pModel->index(nRow, 3).data().toString() == QStringLiteral("Reset Config Success") ? 1 : 0;
     }
-    const int nFleetExit = stopFleet(fleet);
+    const int nFleetExit = fleet.stop();
 
     const double dFloorMs = nRows * kRowPauseMs + dDeviceMs;
     std::printf("bench_batch: reset batch over %d cameras, platform %s\n", nRows,

@@ -15,25 +15,20 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
-#include <QElapsedTimer>
-#include <QFile>
-#include <QHostAddress>
-#include <QProcess>
-#include <QProcessEnvironment>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QStandardItemModel>
 #include <QTemporaryDir>
-#include <QTimer>
-#include <QUdpSocket>
 #include <QtTest/QTest>
 
+#include "benchsupport.h"
 #include "device/CSearchDeviceThread.h"
 #include "mainwindow/CVantrel.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using bench::Clock;
+using bench::msBetween;
 
 struct Options
 {
@@ -55,80 +50,6 @@ struct Pass
     double stallEndMs = 0; ///< when the longest stall ended, after the library call returned
     int rows = 0;
 };
-
-double msBetween(Clock::time_point from, Clock::time_point to)
-{
-    return std::chrono::duration<double, std::milli>(to - from).count();
-}
-
-long residentKb()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLong();
-    }
-    return -1;
-}
-
-quint16 freeUdpPort()
-{
-    QUdpSocket probe;
-    return probe.bind(QHostAddress::AnyIPv4, 0) ? probe.localPort() : 0;
-}
-
-bool startFleet(const Options& opt, quint16 nPort, QProcess& process, const QString& strLog, QString& error)
-{
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("VANTREL_LOOPBACK_ONLY"), QStringLiteral("1"));
-    process.setProcessEnvironment(env);
-    process.setStandardErrorFile(strLog);
-    // Listed kinds only, so that every camera becomes a row.
-    process.start(opt.camsim,
-                  {QStringLiteral("--count"), QString::number(opt.count), QStringLiteral("--first-address"),
-                   opt.firstAddress, QStringLiteral("--discovery-port"), QString::number(nPort),
-                   QStringLiteral("--fleet-id"), QString::number(opt.fleetId), QStringLiteral("--control-port"),
-                   QStringLiteral("0"), QStringLiteral("--models"), QStringLiteral("IPC-A,IPC-B,IPC-C,NVR-8,HVR-4")});
-    if (!process.waitForStarted(10000)) {
-        error = QStringLiteral("cannot start %1: %2").arg(opt.camsim, process.errorString());
-        return false;
-    }
-    QElapsedTimer deadline;
-    deadline.start();
-    QByteArray baPending;
-    while (deadline.elapsed() < 120000) {
-        process.waitForReadyRead(200);
-        baPending += process.readAllStandardOutput();
-        const int nNewline = baPending.indexOf('\n');
-        if (nNewline >= 0) {
-            if (baPending.startsWith("ready "))
-                return true;
-            error = QStringLiteral("unexpected first line: ") + QString::fromUtf8(baPending.left(nNewline));
-            return false;
-        }
-        if (process.state() == QProcess::NotRunning) {
-            error = QStringLiteral("emulator exited before ready (code %1)").arg(process.exitCode());
-            return false;
-        }
-    }
-    error = QStringLiteral("emulator not ready within 120 s");
-    return false;
-}
-
-int stopFleet(QProcess& process)
-{
-    if (process.state() == QProcess::NotRunning)
-        return process.exitCode();
-    process.terminate();
-    if (!process.waitForFinished(30000)) {
-        process.kill();
-        process.waitForFinished(5000);
-        return -1;
-    }
-    return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-}
 
 Pass runPass(CVantrel& window, int nExpected, int nTimeoutMs)
 {
@@ -163,31 +84,19 @@ Pass runPass(CVantrel& window, int nExpected, int nTimeoutMs)
         }
     });
 
-    QTimer ticker;
-    ticker.setTimerType(Qt::PreciseTimer);
-    ticker.setInterval(1);
-    Clock::time_point lastTick = Clock::now();
-    Clock::time_point stallEnd = lastTick;
-    QObject::connect(&ticker, &QTimer::timeout, [&] {
-        const Clock::time_point now = Clock::now();
-        if (msBetween(lastTick, now) > pass.maxStallMs) {
-            pass.maxStallMs = msBetween(lastTick, now);
-            stallEnd = now;
-        }
-        lastTick = now;
-    });
+    bench::StallMeter stalls;
 
     QSignalSpy spyStop(pThread, &CSearchDeviceThread::stop);
     auto* pSearch = window.findChild<QPushButton*>(QStringLiteral("SearchButton"));
-    ticker.start();
-    lastTick = Clock::now();
+    stalls.start();
     const Clock::time_point clicked = Clock::now();
     QTest::mouseClick(pSearch, Qt::LeftButton);
     pass.clickMs = msBetween(clicked, Clock::now());
     spyStop.wait(nTimeoutMs);
     // The results are queued ahead of the end of the pass: let the last ones arrive.
     QCoreApplication::processEvents();
-    ticker.stop();
+    stalls.stop();
+    pass.maxStallMs = stalls.maxGapMs();
 
     QObject::disconnect(onResult);
     QObject::disconnect(onRows);
@@ -199,7 +108,7 @@ Pass runPass(CVantrel& window, int nExpected, int nTimeoutMs)
         pass.rowsMs = msBetween(returned, allRows);
         pass.firstRowMs = msBetween(returned, firstRow);
         pass.clickToRowsMs = msBetween(clicked, allRows);
-        pass.stallEndMs = msBetween(returned, stallEnd);
+        pass.stallEndMs = msBetween(returned, stalls.maxGapEnd());
     }
     return pass;
 }
@@ -217,9 +126,7 @@ bool parseOptions(QApplication& app, Options& opt)
     parser.addOptions({camsim, passes, wait});
     parser.process(app);
 
-    opt.camsim = parser.value(camsim);
-    if (opt.camsim.isEmpty())
-        opt.camsim = qEnvironmentVariable("VANTREL_CAMSIM", QStringLiteral(VANTREL_CAMSIM_PATH));
+    opt.camsim = bench::camsimPath(parser.value(camsim), VANTREL_CAMSIM_PATH);
     bool bOk = true;
     if (parser.isSet(passes)) {
         opt.passes = parser.value(passes).toInt(&bOk);
@@ -251,27 +158,31 @@ int main(int argc, char* argv[])
     if (!parseOptions(app, opt))
         return 2;
 
-    const quint16 nPort = freeUdpPort();
+    const quint16 nPort = bench::freeUdpPort();
     QTemporaryDir scratch;
-    QProcess fleet;
+    bench::Fleet fleet;
     QString error;
-    const QString strLog = scratch.filePath(QStringLiteral("camsim.log"));
-    if (nPort == 0 || !startFleet(opt, nPort, fleet, strLog, error)) {
-        stopFleet(fleet);
-        QFile log(strLog);
-        const QByteArray baTail = log.open(QIODevice::ReadOnly) ? log.readAll().right(4000) : QByteArray();
-        std::fprintf(stderr, "bench_table: %s\n%s\n", qPrintable(error), baTail.constData());
+    // Listed kinds only, so that every camera becomes a row.
+    bench::FleetSpec spec;
+    spec.camsim = opt.camsim;
+    spec.count = opt.count;
+    spec.firstAddress = opt.firstAddress;
+    spec.fleetId = opt.fleetId;
+    spec.models = QStringLiteral("IPC-A,IPC-B,IPC-C,NVR-8,HVR-4");
+    spec.discoveryPort = nPort;
+    if (nPort == 0 || !fleet.start(spec, scratch.filePath(QStringLiteral("camsim.log")), error)) {
+        fleet.stop();
+        std::fprintf(stderr, "bench_table: %s\n%s\n", qPrintable(error), fleet.logTail().constData());
+        return 1;
+    }
+    // The window reads its network settings from here when it is constructed.
+    bench::ConfigIni config;
+    if (!config.write(nPort, error)) {
+        std::fprintf(stderr, "bench_table: %s\n", qPrintable(error));
         return 1;
     }
 
-    // The window takes its network settings from these when no Config.ini lies beside this program.
-    if (QFile::exists(QCoreApplication::applicationDirPath() + QStringLiteral("/Config.ini")))
-        std::fprintf(stderr, "bench_table: warning: a Config.ini beside the benchmark overrides its settings\n");
-    qputenv("VANTREL_LOOPBACK_ONLY", "1");
-    qputenv("VANTREL_BROADCAST", "127.255.255.255");
-    qputenv("VANTREL_DISCOVERY_PORT", QByteArray::number(nPort));
-
-    const long nRssStart = residentKb();
+    const long nRssStart = bench::residentKb();
     std::vector<Pass> lstPasses;
     long nRssRows = -1;
     {
@@ -280,7 +191,7 @@ int main(int argc, char* argv[])
         window.show();
         if (!QTest::qWaitForWindowExposed(&window, 5000))
             std::fprintf(stderr, "bench_table: the window was not exposed\n");
-        const long nRssWindow = residentKb();
+        const long nRssWindow = bench::residentKb();
         std::printf("bench_table: %d cameras from %s, discovery port %u, search wait %d ms, platform %s\n", opt.count,
                     qPrintable(opt.firstAddress), nPort, opt.searchWaitMs, qPrintable(QGuiApplication::platformName()));
         std::printf("  resident memory: %.1f MB at start, %.1f MB with the window\n\n", nRssStart / 1024.0,
@@ -289,13 +200,13 @@ int main(int argc, char* argv[])
         for (int i = 0; i < opt.passes; ++i) {
             const Pass pass = runPass(window, opt.count, opt.searchWaitMs + 10000);
             lstPasses.push_back(pass);
-            nRssRows = std::max(nRssRows, residentKb());
+            nRssRows = std::max(nRssRows, bench::residentKb());
             std::printf("  %4d  %4d  %6.1f ms  %5.1f ms  %8.1f ms  %11.1f ms  %10.1f ms (%+.1f ms)\n", i + 1, pass.rows,
                         pass.firstRowMs, pass.rowsMs, pass.clickToRowsMs, pass.clickMs, pass.maxStallMs,
                         pass.stallEndMs);
         }
     }
-    const int nFleetExit = stopFleet(fleet);
+    const int nFleetExit = fleet.stop();
 
     std::vector<double> lstRows;
     std::vector<double> lstStalls;
