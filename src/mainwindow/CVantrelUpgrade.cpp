@@ -53,6 +53,16 @@ QString fieldText(const char* pField, size_t nSize)
     return QString::fromLocal8Bit(pField, qsizetype(strnlen(pField, nSize)));
 }
 
+// One slice of waiting for the row's event. Every progress report sets the event again, so it is
+// reset first; the done flag is set before the event, so an end report between the caller's look
+// at the flag and the reset is seen at the next look, at most one slice later.
+void waitForWakeUp(CUpgradeRow* pRow)
+{
+    pRow->event.reset();
+    if (!pRow->bDone.load())
+        pRow->event.wait(kReceiveSliceMs);
+}
+
 bool loopbackOnly()
 {
     return CAppSettings::read().bLoopbackOnly || CAddressCheck::loopbackOnlyFromEnvironment();
@@ -343,7 +353,7 @@ void CVantrel::receiveUpgradeProgress(int nRow)
             while (!pRow->bDone.load() && !stopping()) {
                 if (!bReading) {
                     // Nothing (more) to read: wait for the library's end report.
-                    pRow->event.wait(kReceiveSliceMs);
+                    waitForWakeUp(pRow);
                     continue;
                 }
                 const CUpgradeConnection::Wait wait = connection.waitReadable(kReceiveSliceMs);
@@ -388,7 +398,7 @@ void CVantrel::receiveUpgradeProgress(int nRow)
     // The upgrade may still run (the device said it is done before the library did): its handle
     // and login are released once the library has reported the end, which it always does.
     while (!pRow->bDone.load() && !stopping())
-        pRow->event.wait(kReceiveSliceMs);
+        waitForWakeUp(pRow);
     if (const long lHandle = pRow->lReleaseHandle.exchange(0)) {
         // Closing waits for the library's thread that reported the failure to return, so the
         // handle can go at once.
