@@ -154,30 +154,30 @@
         <translation>未知错误</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="254"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="258"/>
         <source>Devices are being configured, search again when the work has finished</source>
         <translation>正在配置设备，请在完成后再搜索</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="256"/>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="301"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="260"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="305"/>
         <source>SelectAll</source>
         <translation>全选</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="301"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="305"/>
         <source>UnSelectAll</source>
         <translation>取消全选</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="335"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="339"/>
         <source>Dev No :</source>
         <translation>设备编号：</translation>
     </message>
     <message>
         <location filename="../../src/batch/BatchTexts.cpp" line="19"/>
         <location filename="../../src/mainwindow/CVantrel.cpp" line="363"/>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="698"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="693"/>
         <source>Login Success</source>
         <translation>登录成功</translation>
     </message>
@@ -247,15 +247,16 @@
         <translation>提示</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="348"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="352"/>
         <location filename="../../src/mainwindow/CVantrel.cpp" line="404"/>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="578"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="583"/>
+        <location filename="../../src/mainwindow/CVantrelUpgrade.cpp" line="115"/>
         <source>Configuring, please try again later</source>
         <translation>正在配置，请稍后再试</translation>
     </message>
     <message>
         <location filename="../../src/mainwindow/CVantrel.cpp" line="408"/>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="738"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="733"/>
         <source>Please select device first</source>
         <translation>请先选择设备</translation>
     </message>
@@ -362,45 +363,44 @@
     </message>
     <message>
         <location filename="../../src/upgrade/UpgradeTexts.cpp" line="102"/>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="590"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="595"/>
         <source>Please Select a Device</source>
         <translation>请选择设备</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="638"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="643"/>
         <source>Please Set IP Config first</source>
         <translation>请先设置IP配置</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="646"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="651"/>
         <source>Choose a file to open</source>
         <translation>选择要打开的文件</translation>
     </message>
     <message>
         <location filename="../../src/upgrade/UpgradeTexts.cpp" line="87"/>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="665"/>
         <source>Please Select a Program</source>
         <translation>请选择升级程序</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="674"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="669"/>
         <source>Devices are being configured, add the device when the work has finished</source>
         <translation>正在配置设备，请在完成后再添加设备</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="723"/>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="747"/>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="756"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="718"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="742"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="751"/>
         <source>Please add device first</source>
         <translation>请先添加设备</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="779"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="774"/>
         <source>StopMicro</source>
         <translation>停止监听</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="779"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="774"/>
         <source>StartMicro</source>
         <translation>开始监听</translation>
     </message>
@@ -629,7 +629,7 @@
     <name>QDialogButtonBox</name>
     <message>
         <location filename="../../src/widgets/CMessageBox.cpp" line="74"/>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="78"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="77"/>
         <location filename="../../src/device/LoginDlg.cpp" line="198"/>
         <source>OK</source>
         <translation>确定</translation>
@@ -638,42 +638,42 @@
 <context>
     <name>QObject</name>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="189"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="193"/>
         <source>NO.</source>
         <translation>序号</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="189"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="193"/>
         <source>IP Address</source>
         <translation>IP地址</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="190"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="194"/>
         <source>Port</source>
         <translation>端口</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="190"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="194"/>
         <source>Destribe</source>
         <translation>描述</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="191"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="195"/>
         <source>Mac Address</source>
         <translation>MAC地址</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="191"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="195"/>
         <source>CloudID</source>
         <translation>云ID</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="192"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="196"/>
         <source>Version</source>
         <translation>版本</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="192"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="196"/>
         <source>BuildDate</source>
         <translation>编译日期</translation>
     </message>
