@@ -70,14 +70,14 @@ int main(int argc, char* argv[])
     QTemporaryDir scratch;
     bench::Fleet fleet;
     QString error;
-    bench::FleetSpec spec;
-    spec.camsim = strCamsim;
-    spec.count = nCount;
-    spec.firstAddress = QStringLiteral("127.0.67.10");
-    spec.fleetId = 192;
-    spec.models = QStringLiteral("IPC-A,IPC-B,IPC-C");
-    spec.discoveryPort = nPort;
-    if (nPort == 0 || !fleet.start(spec, scratch.filePath(QStringLiteral("camsim.log")), error)) {
+    bench::FleetSpec setup;
+    setup.camsim = strCamsim;
+    setup.count = nCount;
+    setup.firstAddress = QStringLiteral("127.0.67.10");
+    setup.fleetId = 192;
+    setup.models = QStringLiteral("IPC-A,IPC-B,IPC-C");
+    setup.discoveryPort = nPort;
+    if (nPort == 0 || !fleet.start(setup, scratch.filePath(QStringLiteral("camsim.log")), error)) {
         fleet.stop();
         std::fprintf(stderr, "bench_batch: %s\n", qPrintable(error));
         return 1;

@@ -163,14 +163,14 @@ int main(int argc, char* argv[])
     bench::Fleet fleet;
     QString error;
     // Listed kinds only, so that every camera becomes a row.
-    bench::FleetSpec spec;
-    spec.camsim = opt.camsim;
-    spec.count = opt.count;
-    spec.firstAddress = opt.firstAddress;
-    spec.fleetId = opt.fleetId;
-    spec.models = QStringLiteral("IPC-A,IPC-B,IPC-C,NVR-8,HVR-4");
-    spec.discoveryPort = nPort;
-    if (nPort == 0 || !fleet.start(spec, scratch.filePath(QStringLiteral("camsim.log")), error)) {
+    bench::FleetSpec setup;
+    setup.camsim = opt.camsim;
+    setup.count = opt.count;
+    setup.firstAddress = opt.firstAddress;
+    setup.fleetId = opt.fleetId;
+    setup.models = QStringLiteral("IPC-A,IPC-B,IPC-C,NVR-8,HVR-4");
+    setup.discoveryPort = nPort;
+    if (nPort == 0 || !fleet.start(setup, scratch.filePath(QStringLiteral("camsim.log")), error)) {
         fleet.stop();
         std::fprintf(stderr, "bench_table: %s\n%s\n", qPrintable(error), fleet.logTail().constData());
         return 1;

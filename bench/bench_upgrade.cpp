@@ -184,18 +184,18 @@ Ceiling measureLoopbackCeiling(qint64 nTotal)
 /// An upgrade package of exactly nBytes for the emulated model's hardware, stored (not deflated).
 bool writePackage(const QString& strPath, qint64 nBytes, QString& error)
 {
-    upgradepackage::PackageSpec spec;
-    spec.hardware = kHardware;
-    spec.version = "V2.62.R08";
-    spec.firmwareSize = 0;
+    upgradepackage::PackageSpec contents;
+    contents.hardware = kHardware;
+    contents.version = "V2.62.R08";
+    contents.firmwareSize = 0;
     // The zip's own bytes (headers, names, the install description) do not depend on the blob's size.
-    const std::size_t nOverhead = upgradepackage::makePackage(spec).size();
+    const std::size_t nOverhead = upgradepackage::makePackage(contents).size();
     if (nBytes <= qint64(nOverhead)) {
         error = QStringLiteral("a package needs more than %1 bytes").arg(nOverhead);
         return false;
     }
-    spec.firmwareSize = static_cast<std::size_t>(nBytes) - nOverhead;
-    const std::vector<std::uint8_t> package = upgradepackage::makePackage(spec);
+    contents.firmwareSize = static_cast<std::size_t>(nBytes) - nOverhead;
+    const std::vector<std::uint8_t> package = upgradepackage::makePackage(contents);
     if (qint64(package.size()) != nBytes) {
         error = QStringLiteral("the package came out at %1 bytes, not %2").arg(package.size()).arg(nBytes);
         return false;
@@ -321,18 +321,18 @@ int main(int argc, char* argv[])
 
     const quint16 nPort = bench::freeUdpPort();
     bench::Fleet fleet;
-    bench::FleetSpec spec;
-    spec.camsim = opt.camsim;
-    spec.count = opt.count;
-    spec.firstAddress = opt.firstAddress;
-    spec.fleetId = opt.fleetId;
-    spec.models = QStringLiteral("IPC-B"); // one hardware id, so that one package fits every camera
-    spec.discoveryPort = nPort;
-    spec.extraArguments << QStringLiteral("--upgrade-ms") << QString::number(opt.upgradeMs)
+    bench::FleetSpec setup;
+    setup.camsim = opt.camsim;
+    setup.count = opt.count;
+    setup.firstAddress = opt.firstAddress;
+    setup.fleetId = opt.fleetId;
+    setup.models = QStringLiteral("IPC-B"); // one hardware id, so that one package fits every camera
+    setup.discoveryPort = nPort;
+    setup.extraArguments << QStringLiteral("--upgrade-ms") << QString::number(opt.upgradeMs)
                         << QStringLiteral("--reboot-ms") << QString::number(opt.rebootMs);
     if (!opt.password.isEmpty())
-        spec.extraArguments << QStringLiteral("--password") << opt.password;
-    if (nPort == 0 || !fleet.start(spec, scratch.filePath(QStringLiteral("camsim.log")), error)) {
+        setup.extraArguments << QStringLiteral("--password") << opt.password;
+    if (nPort == 0 || !fleet.start(setup, scratch.filePath(QStringLiteral("camsim.log")), error)) {
         fleet.stop();
         std::fprintf(stderr, "bench_upgrade: %s\n%s\n", qPrintable(error), fleet.logTail().constData());
         return 1;

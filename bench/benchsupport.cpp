@@ -80,7 +80,7 @@ Fleet::~Fleet()
     stop();
 }
 
-bool Fleet::start(const FleetSpec& spec, const QString& strLogFile, QString& error)
+bool Fleet::start(const FleetSpec& setup, const QString& strLogFile, QString& error)
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("VANTREL_LOOPBACK_ONLY"), QStringLiteral("1"));
@@ -90,16 +90,16 @@ bool Fleet::start(const FleetSpec& spec, const QString& strLogFile, QString& err
     strLog_ = strLogFile;
     process_.setStandardErrorFile(strLog_);
     QStringList lstArgs;
-    lstArgs << QStringLiteral("--count") << QString::number(spec.count) << QStringLiteral("--first-address")
-            << spec.firstAddress << QStringLiteral("--discovery-port") << QString::number(spec.discoveryPort)
-            << QStringLiteral("--fleet-id") << QString::number(spec.fleetId) << QStringLiteral("--control-port")
+    lstArgs << QStringLiteral("--count") << QString::number(setup.count) << QStringLiteral("--first-address")
+            << setup.firstAddress << QStringLiteral("--discovery-port") << QString::number(setup.discoveryPort)
+            << QStringLiteral("--fleet-id") << QString::number(setup.fleetId) << QStringLiteral("--control-port")
             << QStringLiteral("0");
-    if (!spec.models.isEmpty())
-        lstArgs << QStringLiteral("--models") << spec.models;
-    lstArgs << spec.extraArguments;
-    process_.start(spec.camsim, lstArgs);
+    if (!setup.models.isEmpty())
+        lstArgs << QStringLiteral("--models") << setup.models;
+    lstArgs << setup.extraArguments;
+    process_.start(setup.camsim, lstArgs);
     if (!process_.waitForStarted(10000)) {
-        error = QStringLiteral("cannot start %1: %2").arg(spec.camsim, process_.errorString());
+        error = QStringLiteral("cannot start %1: %2").arg(setup.camsim, process_.errorString());
         return false;
     }
     QElapsedTimer deadline;

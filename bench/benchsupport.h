@@ -52,7 +52,7 @@ public:
 
     /// Starts the emulator and waits (up to 120 s) for its "ready" line. Its stderr goes to strLogFile.
     /// False with a reason in error when it does not start or exits first.
-    bool start(const FleetSpec& spec, const QString& strLogFile, QString& error);
+    bool start(const FleetSpec& setup, const QString& strLogFile, QString& error);
     /// SIGTERM and wait; the emulator's exit code, -1 when it had to be killed or crashed.
     int stop();
     /// The "ready ..." line as the emulator printed it.
