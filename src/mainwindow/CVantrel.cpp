@@ -35,7 +35,6 @@ CVantrel* g_pMainWindow = nullptr;
 namespace {
 
 constexpr int kColumnCount = 8;
-constexpr int kStatusColumn = 3;
 // The per-row upgrade slots hold 256 rows: no row may go beyond them.
 constexpr int kMaxTableRows = 256;
 

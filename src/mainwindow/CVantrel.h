@@ -32,6 +32,9 @@ class CVantrel : public QWidget
     Q_OBJECT
 
 public:
+    /// The table's status column ("Destribe"): every row text of a command goes there.
+    static constexpr int kStatusColumn = 3;
+
     explicit CVantrel(QWidget* parent = nullptr, Qt::WindowFlags flags = Qt::WindowFlags());
     /// Waits for the search, the batch worker and the dedicated thread to end, then logs out every
     /// row's device, frees the rows' records and releases the device library.

@@ -27,7 +27,6 @@
 
 namespace {
 
-constexpr int kStatusColumn = 3;
 // Pause between an automatic address change and the login.
 constexpr unsigned long kModifyIpPauseMs = 1000;
 constexpr int kConnectTries = 3;

@@ -12,6 +12,7 @@
 #include <json/json.h>
 #include <zzip/zzip.h>
 
+#include "upgrade/UpgradeJson.h"
 #include "upgrade/UpgradeTexts.h"
 
 bool isSafeEntryName(const QByteArray& baName)
@@ -128,14 +129,11 @@ QString parseInstallDescHardware(const QByteArray& baText)
     // of it.
     const int nEnd = baText.indexOf('\0');
     const QByteArray baJson = nEnd < 0 ? baText : baText.left(nEnd);
-    Json::CharReaderBuilder builder;
-    std::unique_ptr<Json::CharReader> pReader(builder.newCharReader());
     Json::Value root;
-    std::string strErrors;
+    if (!readJsonObject(baJson, &root))
+        return QString();
     try {
-        if (!pReader->parse(baJson.constData(), baJson.constData() + baJson.size(), &root, &strErrors))
-            return QString();
-        if (!root.isObject() || !root.isMember("Hardware") || !root["Hardware"].isString())
+        if (!root.isMember("Hardware") || !root["Hardware"].isString())
             return QString();
         return QString::fromStdString(root["Hardware"].asString()).left(kHardwareMaxChars);
     } catch (const Json::Exception&) {

@@ -7,6 +7,8 @@
 
 #include <json/json.h>
 
+#include "upgrade/UpgradeJson.h"
+
 namespace {
 
 quint32 readLe(const unsigned char* p, int nBytes)
@@ -21,15 +23,10 @@ quint32 readLe(const unsigned char* p, int nBytes)
 
 int parseUpgradeStatus(const QByteArray& baJson)
 {
-    Json::CharReaderBuilder builder;
-    std::unique_ptr<Json::CharReader> pReader(builder.newCharReader());
     Json::Value root;
-    std::string strErrors;
+    if (!readJsonObject(baJson, &root))
+        return -1;
     try {
-        if (!pReader->parse(baJson.constData(), baJson.constData() + baJson.size(), &root, &strErrors))
-            return -1;
-        if (!root.isObject())
-            return -1;
         const Json::Value& name = root["Name"];
         const Json::Value& type = root["Type"];
         if (!name.isString() || !type.isString())
