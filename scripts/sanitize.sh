@@ -17,6 +17,7 @@ cmake -S "$root" -B "$build" -G Ninja \
     -DCMAKE_BUILD_TYPE=Debug \
     -DCMAKE_CXX_COMPILER=g++ \
     -DVANTREL_SANITIZE=ON \
+    -DVANTREL_WERROR=ON \
     -DVANTREL_BUILD_BENCH=OFF \
     -DVANTREL_BUILD_FUZZERS=OFF
 

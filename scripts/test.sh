@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds the Debug tree and runs every test:
-#   1. configure + build build-test/ (Debug, Ninja)
+#   1. configure + build build-test/ (Debug, Ninja, warnings as errors)
 #   2. scripts/fuzz.sh 30        every fuzzer for 30 s
 #   3. scripts/sanitize.sh       ASan + UBSan build in build-asan/, the whole suite
 #   4. ctest in build-test/      last, so that its summary ends the output
@@ -57,7 +57,7 @@ step "dependencies"
 bash scripts/setup-deps.sh || exit 1
 
 step "configure + build $build"
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug || exit 1
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVANTREL_WERROR=ON || exit 1
 cmake --build "$build" -j "$jobs" || exit 1
 
 start_pulse
