@@ -8,7 +8,7 @@ packages=(
     qt6-base-dev qt6-base-dev-tools qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools qt6-multimedia-dev
     libjsoncpp-dev libzzip-dev zlib1g-dev
     xvfb xauth imagemagick sox libsox-fmt-all fonts-wqy-microhei iputils-ping
-    clang libclang-rt-14-dev
+    clang clang-format libclang-rt-14-dev
     pulseaudio pulseaudio-utils
 )
 
