@@ -246,6 +246,21 @@ int Camera::requestNetworkChange(const NetworkState& next)
     return protocol::kRetOk;
 }
 
+int Camera::requestAddressChange(const NetworkState& next)
+{
+    if (!faults.addressAtReboot && (faults.addressApplyMs <= 0 || faults.rebootNeeded))
+        return requestNetworkChange(next);
+    // Accepted, but the camera goes on answering at its old address until the change takes effect.
+    pending_ = next;
+    hasPending_ = true;
+    changed();
+    if (faults.addressAtReboot)
+        return kRetRebootNeeded;
+    if (onDelayedNetwork)
+        onDelayedNetwork(*this, faults.addressApplyMs);
+    return protocol::kRetOk;
+}
+
 bool Camera::applyPendingNetwork()
 {
     if (!hasPending_)

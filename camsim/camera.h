@@ -93,6 +93,9 @@ public:
     std::function<void(Camera&)> onStateChanged;
     /// Called after the live address changed (listeners must move); `previous` is the old address.
     std::function<void(Camera&, std::uint32_t previous)> onAddressChanged;
+    /// Called when an address change without login was stored to be applied `delayMs` from now
+    /// (AddressApplyMs fault): the fleet applies it then with applyPendingNetwork.
+    std::function<void(Camera&, int delayMs)> onDelayedNetwork;
 
     // ---- authentication ----
     /// Checks a user and a proof, keeping the lock bookkeeping: 100, -11301, -11302, -11303 or -11304.
@@ -116,6 +119,9 @@ public:
     /// Applies a requested network state: 100 applied now, -11401 stored for the next reboot
     /// (RebootNeeded fault).
     int requestNetworkChange(const NetworkState& next);
+    /// The same for an address change without login, which the AddressApplyMs fault delays (100
+    /// answered now, the move later) and the AddressAtReboot fault leaves to the next reboot (-11401).
+    int requestAddressChange(const NetworkState& next);
     /// At the end of a reboot: applies a stored change. True when something changed.
     bool applyPendingNetwork();
 

@@ -162,7 +162,7 @@ bool Discovery::netSetRequest(const Request& request, std::int64_t nowMs, Result
             next.address = address;
             next.mask = maskValue;
             next.gateway = gatewayValue;
-            ret = c->requestNetworkChange(next);
+            ret = c->requestAddressChange(next);
         }
     }
     Json::Value a(Json::objectValue);

@@ -92,6 +92,7 @@ struct Fleet::CameraNet
     std::map<QTcpSocket*, std::unique_ptr<Connection>> connections;
     std::vector<QTcpSocket*> upgradeSockets;
     QTimer* rebootTimer = nullptr;
+    QTimer* networkTimer = nullptr; ///< a delayed address change
     // Firmware write in progress: its step timer, the percentage reached and the connection whose
     // package is written (reports go to it too, while it lasts).
     QTimer* writeTimer = nullptr;
@@ -135,6 +136,7 @@ bool Fleet::start(std::string& error)
         if (c->hasPendingNetwork())
             c->applyPendingNetwork(); // a restart is a power cycle: stored changes take effect
         c->onAddressChanged = [this](Camera& camera, std::uint32_t) { addressChanged(camera.index()); };
+        c->onDelayedNetwork = [this](Camera& camera, int delayMs) { applyNetworkLater(camera.index(), delayMs); };
     }
 
     udp_ = new QUdpSocket(this);
@@ -167,8 +169,9 @@ void Fleet::stop()
         stopFirmwareWrite(i);
         dropAll(i, true);
         closeListeners(i);
-        if (nets_[i]->rebootTimer)
-            nets_[i]->rebootTimer->stop();
+        for (QTimer* timer : {nets_[i]->rebootTimer, nets_[i]->networkTimer})
+            if (timer)
+                timer->stop();
     }
     for (auto& [socket, buffer] : controlBuffers_) {
         socket->disconnect(this);
@@ -319,6 +322,24 @@ void Fleet::addressChanged(int index)
     closeListeners(index);
     tryBind(index);
     retryBinds();
+}
+
+void Fleet::applyNetworkLater(int index, int delayMs)
+{
+    CameraNet& n = *nets_[index];
+    if (!n.networkTimer) {
+        n.networkTimer = new QTimer(this);
+        n.networkTimer->setSingleShot(true);
+        connect(n.networkTimer, &QTimer::timeout, this, [this, index] {
+            Camera& c = camera(index);
+            if (c.rebooting)
+                return; // the end of the reboot applies it
+            const std::uint32_t before = c.network().address;
+            if (c.applyPendingNetwork() && c.network().address != before)
+                addressChanged(index);
+        });
+    }
+    n.networkTimer->start(delayMs);
 }
 
 void Fleet::faultsChanged(int index, bool refuseBefore)

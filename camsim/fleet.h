@@ -85,6 +85,8 @@ private:
     void closeListeners(int index);
     void retryBinds();
     void addressChanged(int index);
+    /// Applies a stored address change `delayMs` from now (AddressApplyMs fault).
+    void applyNetworkLater(int index, int delayMs);
     void faultsChanged(int index, bool refuseBefore);
 
     void acceptService(int index);
