@@ -107,9 +107,10 @@ public:
     void addSession(const std::string& user);
     void removeSession(const std::string& user);
 
-    /// Nonces of the address change without login: single use, good for 10 s.
-    std::string newNetNonce(std::int64_t nowMs);
-    bool takeNetNonce(const std::string& nonce, std::int64_t nowMs);
+    /// Nonces of the address change without login: single use, good for 10 s, and kept per
+    /// requesting address, so that a flood of hellos from one host pushes out only its own.
+    std::string newNetNonce(std::uint32_t requester, std::int64_t nowMs);
+    bool takeNetNonce(std::uint32_t requester, const std::string& nonce, std::int64_t nowMs);
 
     // ---- network ----
     std::vector<std::uint8_t> networkRecord() const;
@@ -169,7 +170,12 @@ private:
     std::string version_;
     int buildYear_ = 0, buildMonth_ = 0, buildDay_ = 0;
     std::map<std::string, User> users_;
-    std::deque<std::pair<std::string, std::int64_t>> netNonces_; ///< nonce, expiry
+    struct NonceHost
+    {
+        std::deque<std::pair<std::string, std::int64_t>> nonces; ///< nonce, expiry
+        std::int64_t lastHello = 0;
+    };
+    std::map<std::uint32_t, NonceHost> netNonces_; ///< by requesting address
     unsigned malformedTurn_ = 0;
 };
 

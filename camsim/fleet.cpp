@@ -30,6 +30,9 @@ namespace camsim {
 namespace {
 
 constexpr int kDatagramBurst = 16; // answers sent per millisecond, so a client's buffer keeps up
+// Room for two searches of the whole fleet at once; a flood of requests beyond it drops the oldest
+// answers instead of growing memory.
+constexpr std::size_t kMinOutbox = 1024;
 constexpr qint64 kMaxStateFile = 64 << 20;
 constexpr int kRetBadArgument = -10002;
 constexpr int kRetUnknownCommand = -10004;
@@ -112,6 +115,7 @@ Fleet::Fleet(const FleetOptions& options, QObject* parent) : QObject(parent), op
         raw.push_back(cameras_.back().get());
     }
     discovery_ = std::make_unique<Discovery>(raw);
+    maxOutbox_ = std::max(kMinOutbox, 2 * cameras_.size());
     outboxTimer_ = new QTimer(this);
     outboxTimer_->setSingleShot(true);
     outboxTimer_->setTimerType(Qt::PreciseTimer);
@@ -381,6 +385,15 @@ void Fleet::acceptService(int index)
         n.connections[socket] = std::move(connection);
         connect(socket, &QTcpSocket::readyRead, this, [this, raw] { readService(raw); });
         connect(socket, &QTcpSocket::disconnected, this, [this, raw] { dropConnection(raw, false); });
+        // A connection that never logs in must not hold its slot for ever; a camera slowed down by
+        // the latency fault gets the time its own two answers take.
+        QTimer::singleShot(options_.loginTimeoutMs + 2 * c.faults.latencyMs, socket, [this, index, socket, raw] {
+            const auto& open = nets_[index]->connections;
+            const auto it = open.find(socket);
+            if (it != open.end() && it->second.get() == raw && !raw->session->loggedIn() &&
+                !camera(index).faults.silent)
+                dropConnection(raw, false);
+        });
         if (socket->bytesAvailable() > 0)
             readService(raw);
     }
@@ -706,6 +719,8 @@ void Fleet::readDiscovery()
 void Fleet::queueDatagram(PendingDatagram datagram, int delayMs)
 {
     const std::int64_t due = nowMs() + std::max(0, delayMs);
+    if (outbox_.size() >= maxOutbox_)
+        outbox_.erase(outbox_.begin());
     outbox_.emplace(due, std::move(datagram));
     const std::int64_t first = outbox_.begin()->first;
     if (!outboxTimer_->isActive() || outboxTimer_->remainingTime() > first - nowMs())

@@ -50,6 +50,8 @@ public:
     bool isListening(int index) const;
     int badFrames() const;
     int badDatagrams() const { return discovery_->badDatagrams(); }
+    /// Answers waiting to leave the discovery port; never more than max(1024, twice the fleet).
+    std::size_t queuedDatagrams() const { return outbox_.size(); }
 
     /// Evaluates one control command ({"Cmd": ...}); the answer carries "Ret".
     Json::Value control(const Json::Value& request);
@@ -123,6 +125,7 @@ private:
     std::map<QTcpSocket*, std::vector<std::uint8_t>> controlBuffers_;
     int controlBadFrames_ = 0;
     std::multimap<std::int64_t, PendingDatagram> outbox_;
+    std::size_t maxOutbox_ = 0;
     QTimer* outboxTimer_ = nullptr;
     QElapsedTimer clock_;
     bool stopped_ = false;

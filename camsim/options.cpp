@@ -186,6 +186,8 @@ ParseOutcome parseOptions(const QStringList& args, FleetOptions& out, std::strin
     const auto maxSessions = opt("max-sessions", "Sessions per user; beyond, a login answers -11305.", "N", "32");
     const auto maxConnections =
         opt("max-connections", "Connections per camera; beyond, a hello answers 7.", "N", "128");
+    const auto loginTimeoutMs =
+        opt("login-timeout-ms", "A connection that has not logged in within this time is closed.", "MS", "5000");
     const auto blacklist = opt("blacklist", "A user whose login answers -11304 (may be repeated).", "USER");
     const auto faultCameras = opt("fault-cameras",
                                   "Comma-separated camera indexes the fault options apply to "
@@ -247,7 +249,8 @@ ParseOutcome parseOptions(const QStringList& args, FleetOptions& out, std::strin
         !portOpt(controlPort, 0, o.controlPort) || !intOpt(fleetId, 0, 255, o.fleetId) ||
         !intOpt(lockAfter, 1, 1000000, o.lockAfter) || !intOpt(lockMs, 0, 86400000, o.lockMs) ||
         !intOpt(maxSessions, 0, 1000000, o.maxSessions) || !intOpt(maxConnections, 0, 1000000, o.maxConnections) ||
-        !intOpt(latency, 0, 600000, latencyMs) || !intOpt(addressApplyMs, 0, 600000, addressApplyValue) ||
+        !intOpt(loginTimeoutMs, 1, 3600000, o.loginTimeoutMs) || !intOpt(latency, 0, 600000, latencyMs) ||
+        !intOpt(addressApplyMs, 0, 600000, addressApplyValue) ||
         !toInt(p.value(loginCode), INT32_MIN, INT32_MAX, loginCodeValue)) {
         if (error.empty())
             error = "--login-code must be a number";

@@ -58,6 +58,7 @@ struct FleetOptions
     int lockMs = 30000;
     int maxSessions = 32;
     int maxConnections = 128;
+    int loginTimeoutMs = 5000; ///< a connection not logged in by then is closed (plus twice the latency fault)
     std::set<std::string> blacklist;
     Faults faults;              ///< applied at start to faultCameras
     std::set<int> faultCameras; ///< empty: every camera

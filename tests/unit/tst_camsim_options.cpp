@@ -157,7 +157,7 @@ private slots:
                                  "--max-sessions",    "--max-connections", "--blacklist",    "--fault-cameras",
                                  "--latency-ms",      "--refuse",          "--drop",         "--fail-writes",
                                  "--reboot-needed",   "--malformed",       "--silent",       "--login-code",
-                                 "--address-apply-ms", "--address-at-reboot"})
+                                 "--address-apply-ms", "--address-at-reboot", "--login-timeout-ms"})
             QVERIFY2(help.find(name) != std::string::npos, name);
         // clang-format on
     }
