@@ -24,6 +24,8 @@ class QUdpSocket;
 
 namespace camsim {
 
+class ListenerSet;
+
 /// The network side of the emulator: every camera's listeners and connections, the shared
 /// discovery socket, the control port, reboots and state files. One thread, driven by events.
 class Fleet : public QObject
@@ -91,8 +93,8 @@ private:
     void applyNetworkLater(int index, int delayMs);
     void faultsChanged(int index, bool refuseBefore);
 
-    void acceptService(int index);
-    void acceptUpgrade(int index);
+    void acceptService(int index, qintptr descriptor);
+    void acceptUpgrade(int index, qintptr descriptor);
     void readService(Connection* connection);
     void send(Connection* connection, Outgoing outgoing);
     void flushDue(Connection* connection);
@@ -120,6 +122,7 @@ private:
     std::vector<std::unique_ptr<Camera>> cameras_;
     std::vector<std::unique_ptr<CameraNet>> nets_;
     std::unique_ptr<Discovery> discovery_;
+    ListenerSet* listeners_ = nullptr; ///< every camera's service and upgrade listeners
     QUdpSocket* udp_ = nullptr;
     QTcpServer* controlServer_ = nullptr;
     std::map<QTcpSocket*, std::vector<std::uint8_t>> controlBuffers_;
