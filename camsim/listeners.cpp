@@ -3,6 +3,7 @@
 #include <cerrno>
 
 #include <QSocketNotifier>
+#include <QTimer>
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -18,6 +19,7 @@ namespace camsim {
 namespace {
 constexpr int kBacklog = 128;
 constexpr int kEventsPerPass = 64;
+constexpr int kPauseMs = 100;
 } // namespace
 
 ListenerSet::ListenerSet(QObject* parent) : QObject(parent)
@@ -81,6 +83,30 @@ void ListenerSet::close(int id)
     ::close(id);
 }
 
+void ListenerSet::pause(int id)
+{
+    setWatched(id, false);
+    QTimer::singleShot(kPauseMs, this, [this, id] {
+        if (listeners_.count(id))
+            setWatched(id, true);
+    });
+}
+
+void ListenerSet::setWatched(int id, bool on)
+{
+    Listener& l = listeners_.at(id);
+    if (l.notifier) {
+        l.notifier->setEnabled(on);
+        return;
+    }
+#if defined(Q_OS_LINUX)
+    epoll_event e{};
+    e.events = EPOLLIN;
+    e.data.fd = id;
+    ::epoll_ctl(epoll_, on ? EPOLL_CTL_ADD : EPOLL_CTL_DEL, id, &e);
+#endif
+}
+
 void ListenerSet::readyAll()
 {
 #if defined(Q_OS_LINUX)
@@ -102,7 +128,9 @@ void ListenerSet::ready(int id)
         if (fd < 0) {
             if (errno == EINTR || errno == ECONNABORTED)
                 continue;
-            return; // EAGAIN: nothing more; anything else: tried again on the next readiness
+            if (errno != EAGAIN && errno != EWOULDBLOCK)
+                pause(id); // out of descriptors or memory: the connection waits instead of a busy loop
+            return;
         }
         const Accept accept = it->second.accept;
         accept(fd);

@@ -40,6 +40,9 @@ private:
     };
     void ready(int id);
     void readyAll();
+    /// Stops watching a listener for a moment (accept failed for want of resources).
+    void pause(int id);
+    void setWatched(int id, bool on);
 
     std::map<int, Listener> listeners_; ///< by descriptor
     int epoll_ = -1;
