@@ -1,8 +1,10 @@
 // bench_fleet: starts an emulated fleet (256 cameras by default) on its own loopback range and
 // discovery port, then measures through the device library what an installer's batch feels:
 // search completeness and time, per-device login / read / write / logout latency, and the
-// emulator's memory and idle CPU. Prints a table; exits non-zero when the fleet is not found
-// completely or a device operation fails.
+// emulator's memory and idle CPU. Several fleet sizes (--count 256,1024) run one after the other in
+// one invocation, and the ratio of their per-device p50 shows whether a request's cost grows with
+// the fleet. Prints a table; exits non-zero when the fleet is not found completely or a device
+// operation fails.
 
 #include <algorithm>
 #include <chrono>
@@ -44,7 +46,8 @@ double msSince(Clock::time_point start)
 struct Options
 {
     QString camsim;
-    int count = 256;
+    std::vector<int> counts{256};
+    int count = 256; ///< of the fleet being measured
     QString firstAddress = QStringLiteral("127.0.64.10");
     int fleetId = 0xbe;
     quint16 discoveryPort = 0;
@@ -297,8 +300,10 @@ bool parseOptions(QCoreApplication& app, Options& opt)
     parser.addHelpOption();
     const QCommandLineOption camsim(QStringLiteral("camsim"), QStringLiteral("Emulator executable."),
                                     QStringLiteral("path"));
-    const QCommandLineOption count(QStringLiteral("count"), QStringLiteral("Cameras (default 256)."),
-                                   QStringLiteral("n"), QStringLiteral("256"));
+    const QCommandLineOption count(QStringLiteral("count"),
+                                   QStringLiteral("Cameras, or a comma-separated list of fleet sizes measured one "
+                                                  "after the other (default 256)."),
+                                   QStringLiteral("n[,n...]"), QStringLiteral("256"));
     const QCommandLineOption first(QStringLiteral("first-address"),
                                    QStringLiteral("First camera address (default 127.0.64.10)."),
                                    QStringLiteral("address"), opt.firstAddress);
@@ -332,7 +337,17 @@ bool parseOptions(QCoreApplication& app, Options& opt)
         }
         return v;
     };
-    opt.count = number(count, 1, 65536);
+    opt.counts.clear();
+    for (const QString& item : parser.value(count).split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+        bool good = false;
+        const int v = item.trimmed().toInt(&good);
+        if (!good || v < 1 || v > 65536) {
+            std::fprintf(stderr, "bad value for --count: %s\n", qPrintable(item));
+            ok = false;
+        }
+        opt.counts.push_back(v);
+    }
+    ok = ok && !opt.counts.empty();
     opt.firstAddress = parser.value(first);
     opt.discoveryPort = static_cast<quint16>(number(port, 0, 65535));
     opt.passes = number(passes, 1, 1000);
@@ -344,17 +359,10 @@ bool parseOptions(QCoreApplication& app, Options& opt)
 
 } // namespace
 
-int main(int argc, char* argv[])
+/// One fleet of opt.count cameras, measured and stopped. 0 when everything held; `sessionP50` gets the
+/// per-device login+read+logout p50 in ms.
+int measureFleet(const Options& opt, double& sessionP50)
 {
-    QCoreApplication app(argc, argv);
-    Options opt;
-    if (!parseOptions(app, opt)) {
-        return 2;
-    }
-    if (opt.discoveryPort == 0) {
-        opt.discoveryPort = freeUdpPort();
-    }
-
     QTemporaryDir scratch;
     Fleet fleet;
     fleet.stderrPath = scratch.filePath(QStringLiteral("camsim.log"));
@@ -368,6 +376,7 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "bench_fleet: %s\n%s\n", qPrintable(error), tail.constData());
         return 1;
     }
+    sessionP50 = 0;
     const qint64 readyMs = startup.elapsed();
 
     std::printf("bench_fleet: %d cameras from %s, discovery port %u, emulator pid %lld\n", fleet.cameras,
@@ -434,6 +443,7 @@ int main(int argc, char* argv[])
     printLatency("write (41)", write);
     printLatency("logout", logout);
     printLatency("login+read+logout", session);
+    sessionP50 = percentile(session, 0.50);
 
     // The same work from several threads at once, as a batch with parallel workers would do it.
     std::vector<int> threadFailures(static_cast<size_t>(opt.threads), 0);
@@ -501,4 +511,38 @@ int main(int argc, char* argv[])
         return 1;
     }
     return 0;
+}
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    Options opt;
+    if (!parseOptions(app, opt)) {
+        return 2;
+    }
+    if (opt.discoveryPort == 0) {
+        opt.discoveryPort = freeUdpPort();
+    }
+    const int fleetId = opt.fleetId;
+    std::vector<double> p50s;
+    int rc = 0;
+    for (size_t i = 0; i < opt.counts.size(); ++i) {
+        // One fleet after the other on the same range and port; each with MACs of its own.
+        opt.count = opt.counts[i];
+        opt.fleetId = (fleetId + static_cast<int>(i)) & 0xFF;
+        if (i > 0) {
+            std::printf("\n");
+        }
+        double p50 = 0;
+        rc = std::max(rc, measureFleet(opt, p50));
+        p50s.push_back(p50);
+    }
+    if (opt.counts.size() > 1) {
+        std::printf("\nlogin+read+logout p50 by fleet size\n");
+        for (size_t i = 0; i < opt.counts.size(); ++i) {
+            std::printf("  %6d cameras %8.3f ms  (%.2f x the %d-camera fleet)\n", opt.counts[i], p50s[i],
+                        p50s[0] > 0 ? p50s[i] / p50s[0] : 0.0, opt.counts[0]);
+        }
+    }
+    return rc;
 }

@@ -11,7 +11,10 @@ namespace camsim {
 namespace {
 
 constexpr std::int64_t kNetNonceLifeMs = 10000;
-constexpr std::size_t kMaxNetNonces = 32; // a flood of hellos must not grow memory
+// A flood of hellos must not grow memory: a few nonces per requesting host, and a bounded number
+// of hosts (the one heard from least recently gives way).
+constexpr std::size_t kNetNoncesPerHost = 8;
+constexpr std::size_t kMaxNonceHosts = 64;
 constexpr std::size_t kHostNameRoom = 64;
 constexpr std::size_t kMacRoom = 32;
 constexpr std::size_t kMaxVersionLength = 127;
@@ -175,21 +178,35 @@ void Camera::removeSession(const std::string& user)
         --sessions;
 }
 
-std::string Camera::newNetNonce(std::int64_t nowMs)
+std::string Camera::newNetNonce(std::uint32_t requester, std::int64_t nowMs)
 {
+    if (netNonces_.size() >= kMaxNonceHosts && !netNonces_.count(requester)) {
+        const auto quietest = std::min_element(netNonces_.begin(), netNonces_.end(), [](const auto& a, const auto& b) {
+            return a.second.lastHello < b.second.lastHello;
+        });
+        netNonces_.erase(quietest);
+    }
+    NonceHost& host = netNonces_[requester];
+    host.lastHello = nowMs;
+    if (host.nonces.size() >= kNetNoncesPerHost)
+        host.nonces.pop_front();
     std::string nonce = protocol::randomNonce();
-    if (netNonces_.size() >= kMaxNetNonces)
-        netNonces_.pop_front();
-    netNonces_.emplace_back(nonce, nowMs + kNetNonceLifeMs);
+    host.nonces.emplace_back(nonce, nowMs + kNetNonceLifeMs);
     return nonce;
 }
 
-bool Camera::takeNetNonce(const std::string& nonce, std::int64_t nowMs)
+bool Camera::takeNetNonce(std::uint32_t requester, const std::string& nonce, std::int64_t nowMs)
 {
-    for (auto it = netNonces_.begin(); it != netNonces_.end(); ++it) {
+    const auto host = netNonces_.find(requester);
+    if (host == netNonces_.end())
+        return false;
+    auto& list = host->second.nonces;
+    for (auto it = list.begin(); it != list.end(); ++it) {
         if (protocol::constantTimeEqual(it->first, nonce)) {
             const bool fresh = nowMs < it->second;
-            netNonces_.erase(it);
+            list.erase(it);
+            if (list.empty())
+                netNonces_.erase(host);
             return fresh;
         }
     }
@@ -243,6 +260,21 @@ int Camera::requestNetworkChange(const NetworkState& next)
     changed();
     if (previous != network_.address && onAddressChanged)
         onAddressChanged(*this, previous);
+    return protocol::kRetOk;
+}
+
+int Camera::requestAddressChange(const NetworkState& next)
+{
+    if (!faults.addressAtReboot && (faults.addressApplyMs <= 0 || faults.rebootNeeded))
+        return requestNetworkChange(next);
+    // Accepted, but the camera goes on answering at its old address until the change takes effect.
+    pending_ = next;
+    hasPending_ = true;
+    changed();
+    if (faults.addressAtReboot)
+        return kRetRebootNeeded;
+    if (onDelayedNetwork)
+        onDelayedNetwork(*this, faults.addressApplyMs);
     return protocol::kRetOk;
 }
 

@@ -93,6 +93,9 @@ public:
     std::function<void(Camera&)> onStateChanged;
     /// Called after the live address changed (listeners must move); `previous` is the old address.
     std::function<void(Camera&, std::uint32_t previous)> onAddressChanged;
+    /// Called when an address change without login was stored to be applied `delayMs` from now
+    /// (AddressApplyMs fault): the fleet applies it then with applyPendingNetwork.
+    std::function<void(Camera&, int delayMs)> onDelayedNetwork;
 
     // ---- authentication ----
     /// Checks a user and a proof, keeping the lock bookkeeping: 100, -11301, -11302, -11303 or -11304.
@@ -104,9 +107,10 @@ public:
     void addSession(const std::string& user);
     void removeSession(const std::string& user);
 
-    /// Nonces of the address change without login: single use, good for 10 s.
-    std::string newNetNonce(std::int64_t nowMs);
-    bool takeNetNonce(const std::string& nonce, std::int64_t nowMs);
+    /// Nonces of the address change without login: single use, good for 10 s, and kept per
+    /// requesting address, so that a flood of hellos from one host pushes out only its own.
+    std::string newNetNonce(std::uint32_t requester, std::int64_t nowMs);
+    bool takeNetNonce(std::uint32_t requester, const std::string& nonce, std::int64_t nowMs);
 
     // ---- network ----
     std::vector<std::uint8_t> networkRecord() const;
@@ -116,6 +120,9 @@ public:
     /// Applies a requested network state: 100 applied now, -11401 stored for the next reboot
     /// (RebootNeeded fault).
     int requestNetworkChange(const NetworkState& next);
+    /// The same for an address change without login, which the AddressApplyMs fault delays (100
+    /// answered now, the move later) and the AddressAtReboot fault leaves to the next reboot (-11401).
+    int requestAddressChange(const NetworkState& next);
     /// At the end of a reboot: applies a stored change. True when something changed.
     bool applyPendingNetwork();
 
@@ -163,7 +170,12 @@ private:
     std::string version_;
     int buildYear_ = 0, buildMonth_ = 0, buildDay_ = 0;
     std::map<std::string, User> users_;
-    std::deque<std::pair<std::string, std::int64_t>> netNonces_; ///< nonce, expiry
+    struct NonceHost
+    {
+        std::deque<std::pair<std::string, std::int64_t>> nonces; ///< nonce, expiry
+        std::int64_t lastHello = 0;
+    };
+    std::map<std::uint32_t, NonceHost> netNonces_; ///< by requesting address
     unsigned malformedTurn_ = 0;
 };
 

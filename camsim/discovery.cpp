@@ -29,6 +29,7 @@ struct Discovery::Request
 {
     protocol::FrameHeader header;
     Json::Value body;
+    std::uint32_t source = 0;
 };
 
 Discovery::Discovery(const std::vector<Camera*>& cameras) : cameras_(cameras)
@@ -57,6 +58,7 @@ Discovery::Result Discovery::handle(const std::uint8_t* data, std::size_t size, 
     }
     const protocol::ParseResult parsed = protocol::parseFrame(data, size);
     Request request;
+    request.source = sourceAddress;
     bool good = parsed.status == protocol::ParseStatus::Ok && parsed.used == size &&
                 protocol::decodeJsonObject(parsed.frame.body.data(), parsed.frame.body.size(), request.body) ==
                     protocol::DecodeStatus::Ok;
@@ -115,7 +117,7 @@ bool Discovery::netSetHello(const Request& request, std::int64_t nowMs, Result& 
     a["Token"] = token;
     a["MAC"] = mac;
     a["Ret"] = protocol::kRetOk;
-    a["Nonce"] = c->newNetNonce(nowMs);
+    a["Nonce"] = c->newNetNonce(request.source, nowMs);
     result.answers.push_back(
         {c->index(), c->shapeAnswer(jsonFrame(protocol::MsgNetSetChallenge, 0, request.header.sequence, a))});
     return true;
@@ -139,7 +141,7 @@ bool Discovery::netSetRequest(const Request& request, std::int64_t nowMs, Result
         return true;
 
     int ret;
-    const bool freshNonce = c->takeNetNonce(nonce, nowMs);
+    const bool freshNonce = c->takeNetNonce(request.source, nonce, nowMs);
     if (c->isLocked(user, nowMs))
         ret = kRetLocked;
     else if (!freshNonce)
@@ -162,7 +164,7 @@ bool Discovery::netSetRequest(const Request& request, std::int64_t nowMs, Result
             next.address = address;
             next.mask = maskValue;
             next.gateway = gatewayValue;
-            ret = c->requestNetworkChange(next);
+            ret = c->requestAddressChange(next);
         }
     }
     Json::Value a(Json::objectValue);

@@ -16,8 +16,10 @@
 
 #if defined(Q_OS_UNIX)
 #include <sys/socket.h>
+#include <unistd.h>
 #endif
 
+#include "listeners.h"
 #include "protocol/frame.h"
 #include "protocol/messages.h"
 #include "session.h"
@@ -30,6 +32,9 @@ namespace camsim {
 namespace {
 
 constexpr int kDatagramBurst = 16; // answers sent per millisecond, so a client's buffer keeps up
+// Room for two searches of the whole fleet at once; a flood of requests beyond it drops the oldest
+// answers instead of growing memory.
+constexpr std::size_t kMinOutbox = 1024;
 constexpr qint64 kMaxStateFile = 64 << 20;
 constexpr int kRetBadArgument = -10002;
 constexpr int kRetUnknownCommand = -10004;
@@ -87,11 +92,12 @@ struct Fleet::Connection
 
 struct Fleet::CameraNet
 {
-    QTcpServer* service = nullptr;
-    QTcpServer* upgrade = nullptr;
+    int service = -1; ///< listener ids in the fleet's ListenerSet, -1 while not listening
+    int upgrade = -1;
     std::map<QTcpSocket*, std::unique_ptr<Connection>> connections;
     std::vector<QTcpSocket*> upgradeSockets;
     QTimer* rebootTimer = nullptr;
+    QTimer* networkTimer = nullptr; ///< a delayed address change
     // Firmware write in progress: its step timer, the percentage reached and the connection whose
     // package is written (reports go to it too, while it lasts).
     QTimer* writeTimer = nullptr;
@@ -111,6 +117,8 @@ Fleet::Fleet(const FleetOptions& options, QObject* parent) : QObject(parent), op
         raw.push_back(cameras_.back().get());
     }
     discovery_ = std::make_unique<Discovery>(raw);
+    listeners_ = new ListenerSet(this);
+    maxOutbox_ = std::max(kMinOutbox, 2 * cameras_.size());
     outboxTimer_ = new QTimer(this);
     outboxTimer_->setSingleShot(true);
     outboxTimer_->setTimerType(Qt::PreciseTimer);
@@ -135,6 +143,7 @@ bool Fleet::start(std::string& error)
         if (c->hasPendingNetwork())
             c->applyPendingNetwork(); // a restart is a power cycle: stored changes take effect
         c->onAddressChanged = [this](Camera& camera, std::uint32_t) { addressChanged(camera.index()); };
+        c->onDelayedNetwork = [this](Camera& camera, int delayMs) { applyNetworkLater(camera.index(), delayMs); };
     }
 
     udp_ = new QUdpSocket(this);
@@ -167,8 +176,9 @@ void Fleet::stop()
         stopFirmwareWrite(i);
         dropAll(i, true);
         closeListeners(i);
-        if (nets_[i]->rebootTimer)
-            nets_[i]->rebootTimer->stop();
+        for (QTimer* timer : {nets_[i]->rebootTimer, nets_[i]->networkTimer})
+            if (timer)
+                timer->stop();
     }
     for (auto& [socket, buffer] : controlBuffers_) {
         socket->disconnect(this);
@@ -212,7 +222,7 @@ quint16 Fleet::discoveryPort() const
 
 bool Fleet::isListening(int index) const
 {
-    return nets_[static_cast<std::size_t>(index)]->service != nullptr;
+    return nets_[static_cast<std::size_t>(index)]->service >= 0;
 }
 
 int Fleet::badFrames() const
@@ -278,18 +288,18 @@ void Fleet::tryBind(int index)
 {
     Camera& c = camera(index);
     CameraNet& n = *nets_[index];
-    if (stopped_ || n.service || !c.live() || c.faults.refuse || !isLoopbackAddress(c.network().address))
+    if (stopped_ || n.service >= 0 || !c.live() || c.faults.refuse || !isLoopbackAddress(c.network().address))
         return;
-    const QHostAddress address(c.network().address);
-    auto* service = new QTcpServer(this);
-    auto* upgrade = new QTcpServer(this);
-    if (!service->listen(address, options_.servicePort) || !upgrade->listen(address, options_.upgradePort)) {
-        delete service;
-        delete upgrade;
+    const std::uint32_t address = c.network().address;
+    const int service =
+        listeners_->listen(address, options_.servicePort, [this, index](qintptr fd) { acceptService(index, fd); });
+    const int upgrade = service < 0 ? -1 : listeners_->listen(address, options_.upgradePort, [this, index](qintptr fd) {
+        acceptUpgrade(index, fd);
+    });
+    if (upgrade < 0) {
+        listeners_->close(service);
         return; // another camera holds this address
     }
-    connect(service, &QTcpServer::newConnection, this, [this, index] { acceptService(index); });
-    connect(upgrade, &QTcpServer::newConnection, this, [this, index] { acceptUpgrade(index); });
     n.service = service;
     n.upgrade = upgrade;
 }
@@ -297,20 +307,16 @@ void Fleet::tryBind(int index)
 void Fleet::closeListeners(int index)
 {
     CameraNet& n = *nets_[index];
-    for (QTcpServer** server : {&n.service, &n.upgrade}) {
-        if (*server) {
-            (*server)->disconnect(this);
-            (*server)->close();
-            (*server)->deleteLater();
-            *server = nullptr;
-        }
+    for (int* listener : {&n.service, &n.upgrade}) {
+        listeners_->close(*listener);
+        *listener = -1;
     }
 }
 
 void Fleet::retryBinds()
 {
     for (int i = 0; i < cameraCount(); ++i)
-        if (!nets_[i]->service)
+        if (nets_[i]->service < 0)
             tryBind(i);
 }
 
@@ -319,6 +325,24 @@ void Fleet::addressChanged(int index)
     closeListeners(index);
     tryBind(index);
     retryBinds();
+}
+
+void Fleet::applyNetworkLater(int index, int delayMs)
+{
+    CameraNet& n = *nets_[index];
+    if (!n.networkTimer) {
+        n.networkTimer = new QTimer(this);
+        n.networkTimer->setSingleShot(true);
+        connect(n.networkTimer, &QTimer::timeout, this, [this, index] {
+            Camera& c = camera(index);
+            if (c.rebooting)
+                return; // the end of the reboot applies it
+            const std::uint32_t before = c.network().address;
+            if (c.applyPendingNetwork() && c.network().address != before)
+                addressChanged(index);
+        });
+    }
+    n.networkTimer->start(delayMs);
 }
 
 void Fleet::faultsChanged(int index, bool refuseBefore)
@@ -336,55 +360,73 @@ void Fleet::faultsChanged(int index, bool refuseBefore)
 
 // ---- service connections ------------------------------------------------------------------------
 
-void Fleet::acceptService(int index)
+/// An accepted descriptor as a connected socket of the fleet (the listener may go away before the
+/// connection does); null when it cannot be one.
+static QTcpSocket* adopt(qintptr descriptor, QObject* parent)
+{
+    auto* socket = new QTcpSocket(parent);
+    if (socket->setSocketDescriptor(descriptor))
+        return socket;
+    ::close(static_cast<int>(descriptor));
+    delete socket;
+    return nullptr;
+}
+
+void Fleet::acceptService(int index, qintptr descriptor)
 {
     CameraNet& n = *nets_[index];
     Camera& c = camera(index);
-    while (n.service && n.service->hasPendingConnections()) {
-        QTcpSocket* socket = n.service->nextPendingConnection();
-        socket->setParent(this); // the listener may go away before the connection does
-        if (c.faults.drop || !c.live()) {
-            socket->close();
-            socket->deleteLater();
-            continue;
-        }
-        const bool busy = c.connections >= options_.maxConnections;
-        auto connection = std::make_unique<Connection>();
-        connection->camera = index;
-        connection->socket = socket;
-        connection->session = std::make_unique<Session>(c, busy);
-        connection->counted = !busy;
-        if (!busy)
-            ++c.connections;
-        Connection* raw = connection.get();
-        n.connections[socket] = std::move(connection);
-        connect(socket, &QTcpSocket::readyRead, this, [this, raw] { readService(raw); });
-        connect(socket, &QTcpSocket::disconnected, this, [this, raw] { dropConnection(raw, false); });
-        if (socket->bytesAvailable() > 0)
-            readService(raw);
+    QTcpSocket* socket = adopt(descriptor, this);
+    if (!socket)
+        return;
+    if (c.faults.drop || !c.live()) {
+        socket->close();
+        socket->deleteLater();
+        return;
     }
+    const bool busy = c.connections >= options_.maxConnections;
+    auto connection = std::make_unique<Connection>();
+    connection->camera = index;
+    connection->socket = socket;
+    connection->session = std::make_unique<Session>(c, busy);
+    connection->counted = !busy;
+    if (!busy)
+        ++c.connections;
+    Connection* raw = connection.get();
+    n.connections[socket] = std::move(connection);
+    connect(socket, &QTcpSocket::readyRead, this, [this, raw] { readService(raw); });
+    connect(socket, &QTcpSocket::disconnected, this, [this, raw] { dropConnection(raw, false); });
+    // A connection that never logs in must not hold its slot for ever; a camera slowed down by
+    // the latency fault gets the time its own two answers take.
+    QTimer::singleShot(options_.loginTimeoutMs + 2 * c.faults.latencyMs, socket, [this, index, socket, raw] {
+        const auto& open = nets_[index]->connections;
+        const auto it = open.find(socket);
+        if (it != open.end() && it->second.get() == raw && !raw->session->loggedIn() && !camera(index).faults.silent)
+            dropConnection(raw, false);
+    });
+    if (socket->bytesAvailable() > 0)
+        readService(raw);
 }
 
-void Fleet::acceptUpgrade(int index)
+void Fleet::acceptUpgrade(int index, qintptr descriptor)
 {
     CameraNet& n = *nets_[index];
-    while (n.upgrade && n.upgrade->hasPendingConnections()) {
-        QTcpSocket* socket = n.upgrade->nextPendingConnection();
-        socket->setParent(this);
-        if (camera(index).faults.drop) {
-            socket->abort();
-            socket->deleteLater();
-            continue;
-        }
-        // Held open; nothing is sent here yet and what arrives is discarded.
-        n.upgradeSockets.push_back(socket);
-        connect(socket, &QTcpSocket::readyRead, socket, [socket] { socket->readAll(); });
-        connect(socket, &QTcpSocket::disconnected, this, [this, index, socket] {
-            auto& list = nets_[index]->upgradeSockets;
-            list.erase(std::remove(list.begin(), list.end(), socket), list.end());
-            socket->deleteLater();
-        });
+    QTcpSocket* socket = adopt(descriptor, this);
+    if (!socket)
+        return;
+    if (camera(index).faults.drop) {
+        socket->abort();
+        socket->deleteLater();
+        return;
     }
+    // Held open; nothing is sent here yet and what arrives is discarded.
+    n.upgradeSockets.push_back(socket);
+    connect(socket, &QTcpSocket::readyRead, socket, [socket] { socket->readAll(); });
+    connect(socket, &QTcpSocket::disconnected, this, [this, index, socket] {
+        auto& list = nets_[index]->upgradeSockets;
+        list.erase(std::remove(list.begin(), list.end(), socket), list.end());
+        socket->deleteLater();
+    });
 }
 
 void Fleet::readService(Connection* connection)
@@ -685,6 +727,8 @@ void Fleet::readDiscovery()
 void Fleet::queueDatagram(PendingDatagram datagram, int delayMs)
 {
     const std::int64_t due = nowMs() + std::max(0, delayMs);
+    if (outbox_.size() >= maxOutbox_)
+        outbox_.erase(outbox_.begin());
     outbox_.emplace(due, std::move(datagram));
     const std::int64_t first = outbox_.begin()->first;
     if (!outboxTimer_->isActive() || outboxTimer_->remainingTime() > first - nowMs())
@@ -786,7 +830,7 @@ Json::Value Fleet::listCameras() const
         e["Model"] = c.model().name;
         e["DeviceKind"] = c.model().deviceKind;
         e["Version"] = c.version();
-        e["Listening"] = nets_[i]->service != nullptr;
+        e["Listening"] = nets_[i]->service >= 0;
         e["Sessions"] = c.sessions;
         e["Connections"] = c.connections;
         e["Logins"] = c.logins;

@@ -24,6 +24,8 @@ class QUdpSocket;
 
 namespace camsim {
 
+class ListenerSet;
+
 /// The network side of the emulator: every camera's listeners and connections, the shared
 /// discovery socket, the control port, reboots and state files. One thread, driven by events.
 class Fleet : public QObject
@@ -50,6 +52,8 @@ public:
     bool isListening(int index) const;
     int badFrames() const;
     int badDatagrams() const { return discovery_->badDatagrams(); }
+    /// Answers waiting to leave the discovery port; never more than max(1024, twice the fleet).
+    std::size_t queuedDatagrams() const { return outbox_.size(); }
 
     /// Evaluates one control command ({"Cmd": ...}); the answer carries "Ret".
     Json::Value control(const Json::Value& request);
@@ -85,10 +89,12 @@ private:
     void closeListeners(int index);
     void retryBinds();
     void addressChanged(int index);
+    /// Applies a stored address change `delayMs` from now (AddressApplyMs fault).
+    void applyNetworkLater(int index, int delayMs);
     void faultsChanged(int index, bool refuseBefore);
 
-    void acceptService(int index);
-    void acceptUpgrade(int index);
+    void acceptService(int index, qintptr descriptor);
+    void acceptUpgrade(int index, qintptr descriptor);
     void readService(Connection* connection);
     void send(Connection* connection, Outgoing outgoing);
     void flushDue(Connection* connection);
@@ -116,11 +122,13 @@ private:
     std::vector<std::unique_ptr<Camera>> cameras_;
     std::vector<std::unique_ptr<CameraNet>> nets_;
     std::unique_ptr<Discovery> discovery_;
+    ListenerSet* listeners_ = nullptr; ///< every camera's service and upgrade listeners
     QUdpSocket* udp_ = nullptr;
     QTcpServer* controlServer_ = nullptr;
     std::map<QTcpSocket*, std::vector<std::uint8_t>> controlBuffers_;
     int controlBadFrames_ = 0;
     std::multimap<std::int64_t, PendingDatagram> outbox_;
+    std::size_t maxOutbox_ = 0;
     QTimer* outboxTimer_ = nullptr;
     QElapsedTimer clock_;
     bool stopped_ = false;

@@ -70,7 +70,9 @@ bool Faults::apply(const Json::Value& object, std::string& error)
         !readInt(object, "LoginCode", INT32_MIN, INT32_MAX, next.loginCode, error) ||
         !readBool(object, "DieMidTransfer", next.dieMidTransfer, error) ||
         !readBool(object, "DieMidWrite", next.dieMidWrite, error) ||
-        !readBool(object, "RefuseUpgrade", next.refuseUpgrade, error))
+        !readBool(object, "RefuseUpgrade", next.refuseUpgrade, error) ||
+        !readInt(object, "AddressApplyMs", 0, 600000, next.addressApplyMs, error) ||
+        !readBool(object, "AddressAtReboot", next.addressAtReboot, error))
         return false;
     *this = next;
     return true;
@@ -90,6 +92,8 @@ Json::Value Faults::toJson() const
     v["DieMidTransfer"] = dieMidTransfer;
     v["DieMidWrite"] = dieMidWrite;
     v["RefuseUpgrade"] = refuseUpgrade;
+    v["AddressApplyMs"] = addressApplyMs;
+    v["AddressAtReboot"] = addressAtReboot;
     return v;
 }
 
@@ -182,6 +186,8 @@ ParseOutcome parseOptions(const QStringList& args, FleetOptions& out, std::strin
     const auto maxSessions = opt("max-sessions", "Sessions per user; beyond, a login answers -11305.", "N", "32");
     const auto maxConnections =
         opt("max-connections", "Connections per camera; beyond, a hello answers 7.", "N", "128");
+    const auto loginTimeoutMs =
+        opt("login-timeout-ms", "A connection that has not logged in within this time is closed.", "MS", "5000");
     const auto blacklist = opt("blacklist", "A user whose login answers -11304 (may be repeated).", "USER");
     const auto faultCameras = opt("fault-cameras",
                                   "Comma-separated camera indexes the fault options apply to "
@@ -198,6 +204,13 @@ ParseOutcome parseOptions(const QStringList& args, FleetOptions& out, std::strin
     const auto dieMidTransfer = opt("die-mid-transfer", "Fault: die once half an upgrade package has arrived.");
     const auto dieMidWrite = opt("die-mid-write", "Fault: die halfway through writing new firmware.");
     const auto refuseUpgrade = opt("refuse-upgrade", "Fault: refuse upgrade requests.");
+    const auto addressApplyMs = opt("address-apply-ms",
+                                    "Fault: an address change without login answers at once but moves the camera "
+                                    "this much later.",
+                                    "MS", "0");
+    const auto addressAtReboot =
+        opt("address-at-reboot", "Fault: an address change without login answers -11401 and moves the camera at "
+                                 "its next reboot.");
 
     helpText = p.helpText().toStdString();
     if (!p.parse(args)) {
@@ -228,7 +241,7 @@ ParseOutcome parseOptions(const QStringList& args, FleetOptions& out, std::strin
         target = static_cast<std::uint16_t>(v);
         return true;
     };
-    int latencyMs = 0, loginCodeValue = 0;
+    int latencyMs = 0, loginCodeValue = 0, addressApplyValue = 0;
     if (!intOpt(count, 0, kMaxCameras, o.count) || !intOpt(sameAddress, 0, kMaxCameras, o.sameAddress) ||
         !intOpt(foreign, 0, kMaxCameras, o.foreign) || !intOpt(rebootMs, 0, 3600000, o.rebootMs) ||
         !intOpt(upgradeMs, 0, 3600000, o.upgradeMs) || !portOpt(servicePort, 1, o.servicePort) ||
@@ -236,7 +249,9 @@ ParseOutcome parseOptions(const QStringList& args, FleetOptions& out, std::strin
         !portOpt(controlPort, 0, o.controlPort) || !intOpt(fleetId, 0, 255, o.fleetId) ||
         !intOpt(lockAfter, 1, 1000000, o.lockAfter) || !intOpt(lockMs, 0, 86400000, o.lockMs) ||
         !intOpt(maxSessions, 0, 1000000, o.maxSessions) || !intOpt(maxConnections, 0, 1000000, o.maxConnections) ||
-        !intOpt(latency, 0, 600000, latencyMs) || !toInt(p.value(loginCode), INT32_MIN, INT32_MAX, loginCodeValue)) {
+        !intOpt(loginTimeoutMs, 1, 3600000, o.loginTimeoutMs) || !intOpt(latency, 0, 600000, latencyMs) ||
+        !intOpt(addressApplyMs, 0, 600000, addressApplyValue) ||
+        !toInt(p.value(loginCode), INT32_MIN, INT32_MAX, loginCodeValue)) {
         if (error.empty())
             error = "--login-code must be a number";
         return ParseOutcome::Error;
@@ -315,6 +330,8 @@ ParseOutcome parseOptions(const QStringList& args, FleetOptions& out, std::strin
     o.faults.dieMidTransfer = p.isSet(dieMidTransfer);
     o.faults.dieMidWrite = p.isSet(dieMidWrite);
     o.faults.refuseUpgrade = p.isSet(refuseUpgrade);
+    o.faults.addressApplyMs = addressApplyValue;
+    o.faults.addressAtReboot = p.isSet(addressAtReboot);
 
     out = std::move(o);
     return ParseOutcome::Run;

@@ -16,17 +16,19 @@ namespace camsim {
 /// Injected misbehaviour of one camera. Zero / false means the camera behaves.
 struct Faults
 {
-    int latencyMs = 0;           ///< every answer (TCP and UDP) leaves this much later
-    bool refuse = false;         ///< TCP listeners closed: connections are refused
-    bool drop = false;           ///< connections are accepted and closed at once
-    bool failWrites = false;     ///< configuration writes answer -11200 and store nothing
-    bool rebootNeeded = false;   ///< stored writes answer -11401
-    bool malformed = false;      ///< every answer is replaced by bad bytes
-    bool silent = false;         ///< requests are read but never answered
-    int loginCode = 0;           ///< non-zero: every login result carries this Ret
-    bool dieMidTransfer = false; ///< the camera dies once half an upgrade package has arrived
-    bool dieMidWrite = false;    ///< the camera dies halfway through writing new firmware
-    bool refuseUpgrade = false;  ///< upgrade requests are refused (-11804)
+    int latencyMs = 0;            ///< every answer (TCP and UDP) leaves this much later
+    bool refuse = false;          ///< TCP listeners closed: connections are refused
+    bool drop = false;            ///< connections are accepted and closed at once
+    bool failWrites = false;      ///< configuration writes answer -11200 and store nothing
+    bool rebootNeeded = false;    ///< stored writes answer -11401
+    bool malformed = false;       ///< every answer is replaced by bad bytes
+    bool silent = false;          ///< requests are read but never answered
+    int loginCode = 0;            ///< non-zero: every login result carries this Ret
+    bool dieMidTransfer = false;  ///< the camera dies once half an upgrade package has arrived
+    bool dieMidWrite = false;     ///< the camera dies halfway through writing new firmware
+    bool refuseUpgrade = false;   ///< upgrade requests are refused (-11804)
+    int addressApplyMs = 0;       ///< an address change without login answers at once, moves this much later
+    bool addressAtReboot = false; ///< an address change without login answers -11401, moves at the next reboot
 
     /// Changes only the members present in `object` ("LatencyMs", "Refuse", ...). Returns false
     /// with `error` set, changing nothing, when a member has the wrong type or range.
@@ -56,6 +58,7 @@ struct FleetOptions
     int lockMs = 30000;
     int maxSessions = 32;
     int maxConnections = 128;
+    int loginTimeoutMs = 5000; ///< a connection not logged in by then is closed (plus twice the latency fault)
     std::set<std::string> blacklist;
     Faults faults;              ///< applied at start to faultCameras
     std::set<int> faultCameras; ///< empty: every camera

@@ -40,6 +40,7 @@ private slots:
     void sharedAddressesSeparate();
     void foreignCameraMovesIntoReach();
     void silentCameraTimesOut();
+    void lateCamerasKeepTheirOldAddress();
 };
 
 void TestNetSet::initTestCase()
@@ -184,6 +185,37 @@ void TestNetSet::silentCameraTimesOut()
                            254, 1000),
              long(SDK_ERR_TIMEOUT));
     QCOMPARE(emulator.camera(1).value(QStringLiteral("HostIP")).toString(), emulator.address(1));
+    QVERIFY2(emulator.stop(), qPrintable(emulator.errorString()));
+}
+
+void TestNetSet::lateCamerasKeepTheirOldAddress()
+{
+    // Camera 0 moves 2.5 s after it answered success, camera 1 answers "reboot needed" and moves
+    // at its next reboot; until then both answer searches and logins at their old addresses.
+    EmulatorProcess emulator;
+    QVERIFY2(emulator.start({QStringLiteral("--count"), QStringLiteral("2"), QStringLiteral("--reboot-ms"),
+                             QStringLiteral("200"), QStringLiteral("--fault-cameras"), QStringLiteral("0"),
+                             QStringLiteral("--address-apply-ms"), QStringLiteral("2500")}),
+             qPrintable(emulator.errorString()));
+    QVERIFY(emulator.configureLibrary());
+    QVERIFY(emulator.setFault(1, QJsonObject{{QStringLiteral("AddressAtReboot"), true}}));
+    const long results[] = {1, SDK_ERR_NEED_REBOOT};
+    int error = 0;
+    for (int i = 0; i < 2; ++i) {
+        const QByteArray record = searchRecordOf(emulator.mac(i), 3000, 2);
+        QCOMPARE(changeAddress(
+                     addressBlock(record, emulator.rangeAddress(60 + i), kMask, emulator.firstAddress(), QString())),
+                 results[i]);
+        QCOMPARE(parseSearchRecord(searchRecordOf(emulator.mac(i), 3000, 2)).hostIp, emulator.address(i));
+        QVERIFY(answersLogin(emulator.address(i), QString(), &error));
+    }
+    QVERIFY(answersLogin(emulator.rangeAddress(60), QString(), &error, 5000));
+    QCOMPARE(emulator.control({{QStringLiteral("Cmd"), QStringLiteral("reboot")}, {QStringLiteral("Index"), 1}})
+                 .value(QStringLiteral("Ret"))
+                 .toInt(),
+             100);
+    QVERIFY(answersLogin(emulator.rangeAddress(61), QString(), &error, 5000));
+    QCOMPARE(parseSearchRecord(searchRecordOf(emulator.mac(1), 3000, 2)).hostIp, emulator.rangeAddress(61));
     QVERIFY2(emulator.stop(), qPrintable(emulator.errorString()));
 }
 

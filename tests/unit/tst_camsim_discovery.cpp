@@ -54,6 +54,7 @@ struct NetSetClient
     Discovery& discovery;
     std::int64_t now = 0;
     std::uint32_t sequence = 0;
+    std::uint32_t source = kClient;
 
     /// The single answer's body, or null when there was not exactly one.
     Json::Value send(std::uint16_t id, Json::Value body, std::uint16_t answerId)
@@ -61,7 +62,7 @@ struct NetSetClient
         body["Token"] = "tok";
         body["UserName"] = "admin";
         const Bytes f = jsonFrame(id, 0, ++sequence, body);
-        const Discovery::Result r = discovery.handle(f.data(), f.size(), kClient, now);
+        const Discovery::Result r = discovery.handle(f.data(), f.size(), source, now);
         return r.answers.size() == 1 ? bodyOf(r.answers[0].bytes, answerId, sequence) : Json::Value();
     }
 
@@ -163,6 +164,12 @@ private slots:
         const std::string nonce = client.hello(upper);
         QCOMPARE(client.request(upper, nonce, "pw", "127.0.8.20"), protocol::kRetOk);
         QCOMPARE(dotted(target.network().address), std::string("127.0.8.20"));
+        // A flood of hellos from another host pushes out none of this client's nonces.
+        const std::string kept = client.hello(mac);
+        NetSetClient flood{d, 0, 0, kClient + 1};
+        for (int i = 0; i < 200; ++i)
+            flood.hello(mac);
+        QCOMPARE(client.request(mac, kept, "pw", "127.0.8.20"), protocol::kRetOk);
         // The camera's own answer is passed on, e.g. a change that waits for the next reboot.
         target.faults.rebootNeeded = true;
         QCOMPARE(client.request(mac, client.hello(mac), "pw", "127.0.8.30"), kRetRebootNeeded);

@@ -6,6 +6,7 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
+#include <QUdpSocket>
 
 #include "fleet.h"
 #include "options.h"
@@ -248,6 +249,36 @@ private slots:
         control.send(Bytes(24, 0xAB));
         QVERIFY(control.closedByPeer());
         QCOMPARE(fleet.badFrames(), 1);
+    }
+
+    void floodsStayBounded()
+    {
+        FleetOptions o = fleetOptions(7, 64);
+        o.loginTimeoutMs = 1000;
+        Fleet fleet(o);
+        QVERIFY(started(fleet));
+
+        // 40 searches at once ask for 40 x 64 answers, which leave at 16 a millisecond: at most the
+        // queue's bound (1024 for 64 cameras) waits, the oldest answers give way.
+        QUdpSocket flood;
+        Json::Value search(Json::objectValue);
+        search["Token"] = "flood";
+        const Bytes request = jsonFrame(protocol::MsgSearchRequest, 0, 1, search);
+        for (int i = 0; i < 40; ++i)
+            flood.writeDatagram(reinterpret_cast<const char*>(request.data()), qint64(request.size()),
+                                QHostAddress::LocalHost, fleet.discoveryPort());
+        QTRY_VERIFY(fleet.queuedDatagrams() > 0);
+        QVERIFY2(fleet.queuedDatagrams() <= 1024, qPrintable(QString::number(fleet.queuedDatagrams())));
+
+        // A connection that does not log in is closed after the login time; a logged-in one stays.
+        Wire idle, active;
+        QVERIFY(idle.connectTo(o.firstAddress, o.servicePort));
+        QVERIFY(active.connectTo(o.firstAddress, o.servicePort));
+        const std::uint32_t session = active.login();
+        QVERIFY(session != 0);
+        QVERIFY(idle.closedByPeer());
+        QCOMPARE(active.call(protocol::MsgKeepAlive, Json::Value(Json::objectValue), session)["Ret"].asInt(),
+                 protocol::kRetOk);
     }
 
     void damagedStateFileGivesThatCameraItsDefaults()

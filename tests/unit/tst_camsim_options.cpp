@@ -73,6 +73,7 @@ private slots:
     {
         FleetOptions o;
         std::string error;
+        // clang-format off
         QCOMPARE(parse({"--count",         "4",
                         "--fault-cameras", "1,3",
                         "--latency-ms",    "250",
@@ -80,6 +81,7 @@ private slots:
                         "--fail-writes",   "--reboot-needed",
                         "--malformed",     "--silent",
                         "--login-code",    "-11306",
+                        "--address-apply-ms", "700", "--address-at-reboot",
                         "--blacklist",     "guest",
                         "--blacklist",     "other",
                         "--models",        "IPC-B,IPC-A",
@@ -89,6 +91,7 @@ private slots:
                         "--fleet-id",      "9"},
                        o, error),
                  ParseOutcome::Run);
+        // clang-format on
         QVERIFY(!o.faultApplies(0));
         QVERIFY(o.faultApplies(1));
         QVERIFY(!o.faultApplies(2));
@@ -97,6 +100,7 @@ private slots:
         QVERIFY(o.faults.refuse && o.faults.drop && o.faults.failWrites && o.faults.rebootNeeded &&
                 o.faults.malformed && o.faults.silent);
         QCOMPARE(o.faults.loginCode, -11306);
+        QVERIFY(o.faults.addressApplyMs == 700 && o.faults.addressAtReboot);
         QCOMPARE(o.blacklist.size(), std::size_t(2));
         QVERIFY(o.blacklist.count("guest"));
         QCOMPARE(o.models.size(), std::size_t(2));
@@ -145,14 +149,17 @@ private slots:
         FleetOptions o;
         std::string error, help;
         QCOMPARE(parseOptions({"vantrel-camsim", "--help"}, o, error, help), ParseOutcome::Help);
+        // clang-format off
         for (const char* name : {"--count",           "--first-address",   "--same-address", "--foreign",
                                  "--foreign-address", "--models",          "--password",     "--state-dir",
                                  "--reboot-ms",       "--service-port",    "--upgrade-port", "--discovery-port",
                                  "--control-port",    "--fleet-id",        "--lock-after",   "--lock-ms",
                                  "--max-sessions",    "--max-connections", "--blacklist",    "--fault-cameras",
                                  "--latency-ms",      "--refuse",          "--drop",         "--fail-writes",
-                                 "--reboot-needed",   "--malformed",       "--silent",       "--login-code"})
+                                 "--reboot-needed",   "--malformed",       "--silent",       "--login-code",
+                                 "--address-apply-ms", "--address-at-reboot", "--login-timeout-ms"})
             QVERIFY2(help.find(name) != std::string::npos, name);
+        // clang-format on
     }
 
     void faultObjectsChangeOnlyWhatTheyName()

@@ -14,6 +14,8 @@
 #include <thread>
 #include <vector>
 
+#include <cerrno>
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -87,6 +89,18 @@ public:
         return !buffer_.empty() || (::poll(&p, 1, 0) > 0 && (p.revents & POLLIN));
     }
     void send(const std::vector<std::uint8_t>& bytes) { ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL); }
+    /// Sends `bytes` again and again, as fast as the library takes them, until `stop` is set, the
+    /// library closes the connection or kPeerWaitMs have passed.
+    void flood(const std::vector<std::uint8_t>& bytes, const std::atomic<bool>& stop)
+    {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(kPeerWaitMs);
+        while (!stop && std::chrono::steady_clock::now() < end) {
+            pollfd p{fd_, POLLOUT, 0};
+            if (::poll(&p, 1, 20) > 0 && ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT) < 0 &&
+                errno != EAGAIN)
+                return;
+        }
+    }
     /// Waits until the library closes the connection; true when it did.
     bool waitClosed(int ms = kPeerWaitMs)
     {
@@ -237,6 +251,17 @@ public:
         ::sendto(fd_, bytes.data(), bytes.size(), 0, reinterpret_cast<sockaddr*>(&from_), sizeof from_);
     }
     const std::vector<std::uint8_t>& received() const { return all_; }
+    /// reply() again and again, 32 datagrams a call, until `stop` is set or kPeerWaitMs have passed.
+    void flood(const std::vector<std::uint8_t>& bytes, const std::atomic<bool>& stop)
+    {
+        iovec part{const_cast<std::uint8_t*>(bytes.data()), bytes.size()};
+        mmsghdr batch[32] = {};
+        for (mmsghdr& m : batch)
+            m.msg_hdr = msghdr{&from_, sizeof from_, &part, 1, nullptr, 0, 0};
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(kPeerWaitMs);
+        while (!stop && std::chrono::steady_clock::now() < end)
+            ::sendmmsg(fd_, batch, 32, 0);
+    }
 
 private:
     int fd_ = -1;

@@ -7,6 +7,7 @@
 #include <thread>
 #include <vector>
 
+#include <QElapsedTimer>
 #include <QtTest>
 
 #include "netsdk/netsdk.h"
@@ -212,6 +213,90 @@ private slots:
         unsigned long got = 0;
         QCOMPARE(sdkGetConfig(h, 20, -1, buf, sizeof buf, &got, 3000), long(SDK_ERR_SOCKET));
         QCOMPARE(sdkLogout(h), 1L);
+    }
+
+    void peerThatKeepsTalking_data()
+    {
+        QTest::addColumn<QString>("call");
+        for (const char* call : {"search", "address change", "login", "request", "logout"})
+            QTest::newRow(call) << QString::fromLatin1(call);
+    }
+
+    void peerThatKeepsTalking()
+    {
+        // The peer sends answers nobody waits for (another token, another sequence number) faster
+        // than they are read: the call still ends at its time-out.
+        QFETCH(QString, call);
+        constexpr int kWaitMs = 1000; // also the logout's own wait
+        QCOMPARE(sdkSetup(kWaitMs, 1), 1L);
+        std::atomic<bool> stop{false};
+        std::unique_ptr<peer::Camera> camera;
+        std::unique_ptr<peer::Device> device;
+        long h = 0;
+        if (call == "search" || call == "address change") {
+            camera = std::make_unique<peer::Camera>();
+            QCOMPARE(sdkSetNetOptions("127.255.255.255", camera->port(), 1), 1L);
+            protocol::SearchInfo other;
+            other.token = "another search";
+            Json::Value challenge;
+            challenge["Token"] = "another exchange";
+            challenge["MAC"] = "02:56:54:00:00:01";
+            challenge["Ret"] = 100;
+            challenge["Nonce"] = "n";
+            for (int i = 0; i < 300; ++i) // slow to read, quick to send
+                challenge["k" + std::to_string(i)] = i;
+            const auto chatter = call == "search" ? peer::frameBytes(protocol::MsgSearchAnswer, 0, 1,
+                                                                     protocol::encodeSearchAnswer(other))
+                                                  : peer::jsonFrame(protocol::MsgNetSetChallenge, 0, 1, challenge);
+            camera->start([&stop, chatter](peer::Camera& c) {
+                protocol::Frame request;
+                if (c.read(request))
+                    c.flood(chatter, stop);
+            });
+        } else {
+            device = std::make_unique<peer::Device>([&stop, call](peer::Connection& c) {
+                protocol::Frame f;
+                if ((call != "login" && !peer::acceptLogin(c, "admin", "pw", kSession)) || !c.read(f))
+                    return;
+                std::vector<std::uint8_t> chatter;
+                for (int i = 0; i < 64; ++i) {
+                    const auto one = peer::jsonFrame(f.header.messageId + 1, kSession, f.header.sequence + 1, {});
+                    chatter.insert(chatter.end(), one.begin(), one.end());
+                }
+                c.flood(chatter, stop);
+            });
+            if (call != "login")
+                QVERIFY((h = login(*device)) > 0);
+        }
+
+        QElapsedTimer timer;
+        timer.start();
+        if (call == "search") {
+            std::vector<char> buf(560 * 4);
+            int len = -1;
+            QCOMPARE(sdkSearchDevice(buf.data(), int(buf.size()), &len, kWaitMs), 1);
+            QCOMPARE(len, 0);
+        } else if (call == "address change") {
+            SDK_NET_ADDRESS_BLOCK block{};
+            std::strcpy(block.mac, "02:56:54:00:00:01");
+            QCOMPARE(sdkSetConfigOverNet(20, 254, reinterpret_cast<char*>(&block), sizeof block, kWaitMs),
+                     long(SDK_ERR_TIMEOUT));
+        } else if (call == "login") {
+            int err = 0;
+            QCOMPARE(sdkLogin("127.0.0.1", device->port(), "admin", "pw", nullptr, 1, &err), 0L);
+            QCOMPARE(err, int(SDK_ERR_TIMEOUT));
+        } else if (call == "request") {
+            char buf[16];
+            unsigned long got = 0;
+            QCOMPARE(sdkGetConfig(h, 20, -1, buf, sizeof buf, &got, kWaitMs), long(SDK_ERR_TIMEOUT));
+        } else {
+            QCOMPARE(sdkLogout(h), 1L);
+        }
+        const qint64 elapsed = timer.elapsed();
+        stop = true;
+        if (call == "request")
+            sdkLogout(h);
+        QVERIFY2(elapsed < kWaitMs + 1000, qPrintable(QString::number(elapsed)));
     }
 
     void threadsShareLoginsSafely()

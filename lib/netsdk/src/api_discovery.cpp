@@ -135,7 +135,8 @@ enum class Wait
 template <typename Accept> Wait receiveUntil(const UdpSocket& socket, const Deadline& deadline, Accept accept)
 {
     std::vector<std::uint8_t> buffer(kDatagramBuffer);
-    for (;;) {
+    // The deadline is checked before every datagram: a peer that keeps sending must not hold the call.
+    while (!deadline.expired()) {
         std::size_t n = 0;
         net::Endpoint from;
         bool truncated = false;
@@ -148,11 +149,10 @@ template <typename Accept> Wait receiveUntil(const UdpSocket& socket, const Dead
         }
         if (st != net::IoStatus::WouldBlock && st != net::IoStatus::Refused)
             return Wait::Failed;
-        if (deadline.expired())
-            return Wait::Timeout;
         if (net::waitReadable(socket.get(), deadline.remainingMs()) == net::WaitResult::Failed)
             return Wait::Failed;
     }
+    return Wait::Timeout;
 }
 
 long netSetResult(std::int64_t ret)
@@ -196,7 +196,8 @@ int sdkSearchDevice(char* szBuf, int nBufLen, int* pRetLength, int nSearchTime)
     // A camera reached through two broadcast addresses answers twice with the same bytes.
     std::unordered_set<std::string> seen;
     std::vector<std::uint8_t> buffer(kDatagramBuffer);
-    while (count < capacity) {
+    // The deadline is checked before every datagram: a peer that keeps sending must not hold the search.
+    while (count < capacity && !deadline.expired()) {
         std::size_t n = 0;
         net::Endpoint from;
         bool truncated = false;
@@ -227,7 +228,7 @@ int sdkSearchDevice(char* szBuf, int nBufLen, int* pRetLength, int nSearchTime)
         }
         if (st != net::IoStatus::WouldBlock && st != net::IoStatus::Refused)
             break;
-        if (deadline.expired() || net::waitReadable(socket.get(), deadline.remainingMs()) == net::WaitResult::Failed)
+        if (net::waitReadable(socket.get(), deadline.remainingMs()) == net::WaitResult::Failed)
             break;
     }
     *pRetLength = count * kRecordSize;

@@ -68,8 +68,11 @@ struct Handshake
                 return SDK_ERR_TIMEOUT;
             if (st == FrameChannel::Status::Closed)
                 return SDK_ERR_SOCKET;
-            if (st == FrameChannel::Status::Ok && frame.header.sequence != header.sequence)
+            if (st == FrameChannel::Status::Ok && frame.header.sequence != header.sequence) {
+                if (deadline.expired())
+                    return SDK_ERR_TIMEOUT; // a peer that keeps sending other frames
                 continue;
+            }
             if (st == FrameChannel::Status::Ok && frame.header.messageId == answerId &&
                 protocol::decodeJsonObject(frame.body.data(), frame.body.size(), answer) == protocol::DecodeStatus::Ok)
                 return SDK_OK;

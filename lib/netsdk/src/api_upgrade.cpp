@@ -150,8 +150,11 @@ private:
             case FrameChannel::Status::Closed:
                 return SDK_ERR_SOCKET;
             }
-            if (frame.header.sequence != startSequence_)
+            if (frame.header.sequence != startSequence_) {
+                if (deadline.expired())
+                    return SDK_ERR_TIMEOUT;
                 continue; // a late answer to an earlier request
+            }
             std::int64_t ret = 0;
             if (frame.header.messageId != protocol::MsgUpgradeStartAnswer || !readRet(frame, ret))
                 return reject();

@@ -112,6 +112,10 @@ FrameChannel::Status FrameChannel::sendAll(std::size_t total,
 
 FrameChannel::Status FrameChannel::receive(protocol::Frame& frame, const Deadline& deadline)
 {
+    // The deadline is checked on every pass, not only when nothing is waiting: a peer that keeps
+    // sending must not hold the call. Once it has passed, what is already waiting is looked at once
+    // more (a zero deadline means "take a frame if one is there").
+    bool lastLook = false;
     for (;;) {
         if (!buffer_.empty()) {
             protocol::ParseResult r = protocol::parseFrame(buffer_.data(), buffer_.size());
@@ -125,6 +129,11 @@ FrameChannel::Status FrameChannel::receive(protocol::Frame& frame, const Deadlin
         }
         if (!open_.load())
             return Status::Closed;
+        if (deadline.expired()) {
+            if (lastLook)
+                return Status::Timeout;
+            lastLook = true;
+        }
         const net::WaitResult w = net::waitReadable(socket_, deadline.remainingMs());
         if (w == net::WaitResult::Timeout)
             return Status::Timeout;
@@ -214,8 +223,12 @@ int Session::requestLocked(std::uint16_t requestId, const std::vector<std::uint8
         protocol::Frame frame;
         switch (channel_->receive(frame, deadline)) {
         case FrameChannel::Status::Ok:
-            if (frame.header.sequence != header.sequence)
-                continue; // the answer to an earlier request that timed out
+            if (frame.header.sequence != header.sequence) {
+                // The answer to an earlier request that timed out; a stream of them ends at the deadline.
+                if (deadline.expired())
+                    return SDK_ERR_TIMEOUT;
+                continue;
+            }
             if (frame.header.messageId != answerId)
                 return rejectAnswer();
             answer = std::move(frame);
