@@ -188,14 +188,16 @@ private:
                 return false;
             }
             sent += static_cast<long>(want);
-            // The device may refuse before the end (it only answers when something is wrong).
-            if (earlyCheck())
-                return false;
+            // The chunk is on its way whatever the device says next: its progress is reported first,
+            // so a refusal right behind the last chunk still follows a report of the whole size.
             const int percent = static_cast<int>(static_cast<long long>(sent) * 100 / u_.size);
             if (percent != lastPercent) {
                 lastPercent = percent;
                 report(u_, static_cast<int>(u_.size), static_cast<int>(sent));
             }
+            // The device may refuse before the end (it only answers when something is wrong).
+            if (earlyCheck())
+                return false;
         }
         return true;
     }
