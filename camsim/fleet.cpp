@@ -19,6 +19,7 @@
 #endif
 
 #include "protocol/frame.h"
+#include "mediahub.h"
 #include "protocol/messages.h"
 #include "session.h"
 
@@ -111,6 +112,7 @@ Fleet::Fleet(const FleetOptions& options, QObject* parent) : QObject(parent), op
         raw.push_back(cameras_.back().get());
     }
     discovery_ = std::make_unique<Discovery>(raw);
+    media_ = new MediaHub([this](int index) -> Camera& { return camera(index); }, this);
     outboxTimer_ = new QTimer(this);
     outboxTimer_->setSingleShot(true);
     outboxTimer_->setTimerType(Qt::PreciseTimer);
@@ -469,6 +471,9 @@ void Fleet::perform(Connection* connection, Outgoing outgoing)
     case After::WriteFirmware:
         startFirmwareWrite(connection);
         break;
+    case After::Media:
+        handOverMedia(connection);
+        break;
     case After::Die: {
         const int index = connection->camera;
         QMetaObject::invokeMethod(
@@ -509,9 +514,28 @@ void Fleet::dropConnection(Connection* connection, bool reset)
         socket->deleteLater();
 }
 
+void Fleet::handOverMedia(Connection* connection)
+{
+    CameraNet& n = *nets_[connection->camera];
+    auto it = n.connections.find(connection->socket);
+    if (it == n.connections.end() || it->second.get() != connection)
+        return;
+    std::unique_ptr<Connection> owned = std::move(it->second);
+    n.connections.erase(it);
+    owned->socket->disconnect(this);
+    if (owned->timer) {
+        owned->timer->stop();
+        owned->timer->disconnect(this);
+    }
+    if (owned->counted)
+        --camera(owned->camera).connections;
+    media_->adopt(owned->camera, owned->socket, owned->session->claimedMedia());
+}
+
 void Fleet::dropAll(int index, bool reset)
 {
     CameraNet& n = *nets_[index];
+    media_->dropCamera(index, reset);
     std::vector<Connection*> all;
     for (auto& [socket, connection] : n.connections)
         all.push_back(connection.get());
@@ -859,6 +883,11 @@ Json::Value Fleet::control(const Json::Value& request)
         answer["Data"] =
             QByteArray(reinterpret_cast<const char*>(record.data()), qsizetype(record.size())).toBase64().toStdString();
         return answer;
+    }
+    if (cmd == "media") {
+        if (!cameraArgument(request, index, error))
+            return error;
+        return media_->control(index, request);
     }
     if (cmd == "json") {
         std::string name;
