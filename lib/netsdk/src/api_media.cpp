@@ -45,6 +45,14 @@ struct Stream
     VideoPipeline pipeline;
     std::atomic<bool> stop{false};
     std::thread thread;
+
+    // Only reached once the thread's function has returned (it holds the stream until then), also
+    // when nobody stopped the stream before the process ends.
+    ~Stream()
+    {
+        if (thread.joinable())
+            thread.detach();
+    }
 };
 
 struct Talk
@@ -60,6 +68,12 @@ struct Talk
     std::atomic<bool> stopping{false};
     std::atomic<std::int64_t> drainUntilMs{0};
     std::thread thread;
+
+    ~Talk()
+    {
+        if (thread.joinable())
+            thread.detach();
+    }
 };
 
 std::mutex g_mutex; // guards g_streams and g_talks
