@@ -145,10 +145,14 @@ private:
             gc_ = 0;
             return false;
         }
-        xcb_shm_query_version_reply_t* v =
-            xcb_shm_query_version_reply(connection_, xcb_shm_query_version(connection_), nullptr);
-        shm_ = v != nullptr;
-        std::free(v);
+        // A request of an extension the server lacks would close the connection: ask first.
+        const xcb_query_extension_reply_t* shm = xcb_get_extension_data(connection_, &xcb_shm_id);
+        if (shm && shm->present) {
+            xcb_shm_query_version_reply_t* v =
+                xcb_shm_query_version_reply(connection_, xcb_shm_query_version(connection_), nullptr);
+            shm_ = v != nullptr;
+            std::free(v);
+        }
         return true;
     }
 
