@@ -9,7 +9,6 @@
 
 using namespace netsdk;
 
-
 long sdkInit(void* disconnectCallback, void* pUser)
 {
     // The disconnect callback is not called in this version: a lost connection shows as
