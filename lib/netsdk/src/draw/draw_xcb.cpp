@@ -124,7 +124,12 @@ private:
         if (!g)
             return false; // not a window of this display
         depth_ = g->depth;
+        const xcb_window_t root = g->root;
         std::free(g);
+        // Never the whole screen: a handle that is no window of ours (the offscreen platform counts
+        // its handles from 1) must not paint over the desktop.
+        if (window_ == root)
+            return false;
         // Pictures are written as 32-bit little-endian B, G, R, unused: the usual TrueColor layout
         // of depth 24 and 32. Other layouts are not drawn.
         const xcb_setup_t* setup = xcb_get_setup(connection_);
