@@ -485,6 +485,7 @@ void Camera::resetVolatile()
     }
     sessions = 0;
     netNonces_.clear();
+    media.clearTokens();
 }
 
 std::vector<std::uint8_t> jsonFrame(std::uint16_t messageId, std::uint32_t sessionId, std::uint32_t sequence,

@@ -10,6 +10,7 @@
 
 #include <json/json.h>
 
+#include "media.h"
 #include "models.h"
 #include "options.h"
 #include "protocol/codec.h"
@@ -68,6 +69,7 @@ public:
     const FleetOptions& options() const { return *options_; }
 
     Faults faults;
+    MediaState media; ///< live streams and voice talks (the media hub keeps the counts)
 
     // Life cycle, set by the fleet.
     bool rebooting = false;

@@ -21,6 +21,7 @@
 
 #include "listeners.h"
 #include "protocol/frame.h"
+#include "mediahub.h"
 #include "protocol/messages.h"
 #include "session.h"
 
@@ -119,6 +120,7 @@ Fleet::Fleet(const FleetOptions& options, QObject* parent) : QObject(parent), op
     discovery_ = std::make_unique<Discovery>(raw);
     listeners_ = new ListenerSet(this);
     maxOutbox_ = std::max(kMinOutbox, 2 * cameras_.size());
+    media_ = new MediaHub([this](int index) -> Camera& { return camera(index); }, this);
     outboxTimer_ = new QTimer(this);
     outboxTimer_->setSingleShot(true);
     outboxTimer_->setTimerType(Qt::PreciseTimer);
@@ -511,6 +513,9 @@ void Fleet::perform(Connection* connection, Outgoing outgoing)
     case After::WriteFirmware:
         startFirmwareWrite(connection);
         break;
+    case After::Media:
+        handOverMedia(connection);
+        break;
     case After::Die: {
         const int index = connection->camera;
         QMetaObject::invokeMethod(
@@ -551,9 +556,28 @@ void Fleet::dropConnection(Connection* connection, bool reset)
         socket->deleteLater();
 }
 
+void Fleet::handOverMedia(Connection* connection)
+{
+    CameraNet& n = *nets_[connection->camera];
+    auto it = n.connections.find(connection->socket);
+    if (it == n.connections.end() || it->second.get() != connection)
+        return;
+    std::unique_ptr<Connection> owned = std::move(it->second);
+    n.connections.erase(it);
+    owned->socket->disconnect(this);
+    if (owned->timer) {
+        owned->timer->stop();
+        owned->timer->disconnect(this);
+    }
+    if (owned->counted)
+        --camera(owned->camera).connections;
+    media_->adopt(owned->camera, owned->socket, owned->session->claimedMedia());
+}
+
 void Fleet::dropAll(int index, bool reset)
 {
     CameraNet& n = *nets_[index];
+    media_->dropCamera(index, reset);
     std::vector<Connection*> all;
     for (auto& [socket, connection] : n.connections)
         all.push_back(connection.get());
@@ -903,6 +927,11 @@ Json::Value Fleet::control(const Json::Value& request)
         answer["Data"] =
             QByteArray(reinterpret_cast<const char*>(record.data()), qsizetype(record.size())).toBase64().toStdString();
         return answer;
+    }
+    if (cmd == "media") {
+        if (!cameraArgument(request, index, error))
+            return error;
+        return media_->control(index, request);
     }
     if (cmd == "json") {
         std::string name;

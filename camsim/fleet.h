@@ -25,6 +25,7 @@ class QUdpSocket;
 namespace camsim {
 
 class ListenerSet;
+class MediaHub;
 
 /// The network side of the emulator: every camera's listeners and connections, the shared
 /// discovery socket, the control port, reboots and state files. One thread, driven by events.
@@ -100,6 +101,8 @@ private:
     void flushDue(Connection* connection);
     void perform(Connection* connection, Outgoing outgoing);
     void dropConnection(Connection* connection, bool reset);
+    /// A claimed media connection leaves the service connections for the media hub.
+    void handOverMedia(Connection* connection);
     void dropAll(int index, bool reset);
 
     void restart(int index, bool reset);
@@ -123,6 +126,7 @@ private:
     std::vector<std::unique_ptr<CameraNet>> nets_;
     std::unique_ptr<Discovery> discovery_;
     ListenerSet* listeners_ = nullptr; ///< every camera's service and upgrade listeners
+    MediaHub* media_ = nullptr;
     QUdpSocket* udp_ = nullptr;
     QTcpServer* controlServer_ = nullptr;
     std::map<QTcpSocket*, std::vector<std::uint8_t>> controlBuffers_;

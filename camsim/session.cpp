@@ -231,6 +231,8 @@ bool Session::handle(const protocol::Frame& frame, std::int64_t nowMs, Result& r
 
 bool Session::handleHello(const protocol::Frame& frame, Result& result)
 {
+    if (frame.header.messageId == protocol::MsgMediaClaim)
+        return handleMediaClaim(frame, result);
     Json::Value body;
     if (frame.header.messageId != protocol::MsgLoginHello ||
         protocol::decodeJsonObject(frame.body.data(), frame.body.size(), body) != protocol::DecodeStatus::Ok ||
@@ -384,6 +386,8 @@ bool Session::handleRequest(const protocol::Frame& frame, Result& result)
     }
     case protocol::MsgUpgradeStart:
         return handleUpgradeStart(body, sequence, result);
+    case protocol::MsgMediaOpen:
+        return handleMediaOpen(body, sequence, result);
     case protocol::MsgUpgradeAbort:
         // The client gave up between two chunks: the partial package is dropped, nothing answered.
         receiving_ = false;

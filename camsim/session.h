@@ -7,6 +7,7 @@
 
 #include <json/json.h>
 
+#include "media.h"
 #include "protocol/frame.h"
 
 namespace camsim {
@@ -20,7 +21,8 @@ enum class After
     Close,         ///< close the connection (logout, failed login, busy)
     Reboot,        ///< reboot the camera (control action 0)
     WriteFirmware, ///< a checked package arrived: write camera.pendingFirmware, report, reboot
-    Die            ///< the camera dies at once and comes back as after a reboot (fault injection)
+    Die,           ///< the camera dies at once and comes back as after a reboot (fault injection)
+    Media          ///< a media claim was accepted: the connection now carries claimedMedia()
 };
 
 struct Outgoing
@@ -65,6 +67,8 @@ public:
     std::uint32_t upgradeSequence() const;
     /// Gives the session slot back (also done by the destructor).
     void release();
+    /// What an accepted media claim on this connection grants (After::Media).
+    const MediaGrant& claimedMedia() const { return claimed_; }
 
 private:
     enum class State
@@ -90,6 +94,8 @@ private:
     /// An upgrade chunk's body is complete in the package: fault injection, then the check.
     void upgradeChunkDone(Result& result);
     void dropPackage();
+    bool handleMediaOpen(const Json::Value& body, std::uint32_t sequence, Result& result);
+    bool handleMediaClaim(const protocol::Frame& frame, Result& result);
     void answer(Result& result, std::uint16_t messageId, std::uint32_t sequence, const Json::Value& body,
                 After after = After::Nothing);
     void answerBinary(Result& result, std::uint16_t messageId, std::uint32_t sequence,
@@ -122,6 +128,7 @@ private:
     // Allocated once from the announced size, left uninitialised: pages cost only as data arrives.
     std::unique_ptr<std::uint8_t, FreePackage> package_;
     std::size_t packageSize_ = 0;
+    MediaGrant claimed_;
 };
 
 } // namespace camsim

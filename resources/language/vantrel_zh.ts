@@ -79,6 +79,24 @@
     </message>
 </context>
 <context>
+    <name>CRealplayDlg</name>
+    <message>
+        <location filename="../../src/media/CRealplayDlg.cpp" line="120"/>
+        <source>Prompt</source>
+        <translation>提示</translation>
+    </message>
+    <message>
+        <location filename="../../src/media/CRealplayDlg.cpp" line="121"/>
+        <source>Start RealPlay Fail</source>
+        <translation>开始预览失败</translation>
+    </message>
+    <message>
+        <location filename="../../src/media/CRealplayDlg.cpp" line="121"/>
+        <source>OK</source>
+        <translation>确定</translation>
+    </message>
+</context>
+<context>
     <name>CTitleBar</name>
     <message>
         <location filename="../../src/widgets/CTitleBar.cpp" line="19"/>
@@ -435,6 +453,27 @@
         <location filename="../../src/batch/CIpModifier.cpp" line="235"/>
         <source>Set Ip Fail</source>
         <translation>设置Ip失败</translation>
+    </message>
+    <message>
+        <location filename="../../src/media/CVoiceTalk.cpp" line="76"/>
+        <source>OpenSoundShareFiled</source>
+        <translation>打开声音共享失败</translation>
+    </message>
+    <message>
+        <location filename="../../src/media/CVoiceTalk.cpp" line="92"/>
+        <location filename="../../src/media/CVoiceTalk.cpp" line="111"/>
+        <source>StartVoiceComError</source>
+        <translation>开始对讲出错</translation>
+    </message>
+    <message>
+        <location filename="../../src/media/CVoiceTalk.cpp" line="96"/>
+        <source>OpenTalkFiled</source>
+        <translation>打开对讲失败</translation>
+    </message>
+    <message>
+        <location filename="../../src/media/CVoiceTalk.cpp" line="183"/>
+        <source>OpenFileFailed</source>
+        <translation>打开文件失败</translation>
     </message>
 </context>
 <context>

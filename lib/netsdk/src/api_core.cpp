@@ -1,4 +1,4 @@
-// Life cycle, options and last error; the calls that this build does not provide.
+// Life cycle, options and last error.
 
 #include <string>
 
@@ -8,15 +8,6 @@
 #include "session.h"
 
 using namespace netsdk;
-
-namespace {
-
-long notSupported()
-{
-    fail(isInitialised() ? SDK_ERR_NOT_SUPPORTED : SDK_ERR_NOT_INIT);
-    return 0;
-}
-} // namespace
 
 long sdkInit(void* disconnectCallback, void* pUser)
 {
@@ -50,6 +41,7 @@ long sdkCleanup(void)
     // waits on a device that no longer answers.
     // Upgrades end first: their threads hold sessions and call back into the program.
     stopAllUpgrades();
+    stopAllMedia();
     for (const auto& session : shutdownState())
         session->close();
     return 1;
@@ -80,34 +72,4 @@ long sdkSetNetOptions(const char* broadcastList, int discoveryPort, int loopback
 unsigned long sdkGetBadFrameCount(void)
 {
     return badFrameCount();
-}
-
-long sdkStartRealPlay(long lLoginID, SDK_CLIENTINFO* lpClientInfo)
-{
-    return notSupported();
-}
-
-long sdkStopRealPlay(long lRealHandle, void* hWnd)
-{
-    return notSupported();
-}
-
-long sdkRealPlayReset(long lRealHandle, int nReserved1, int nReserved2)
-{
-    return notSupported();
-}
-
-long sdkStartVoiceCom(long lLoginID, fVoiceDataCallBack pVcb, void* pUser)
-{
-    return notSupported();
-}
-
-int sdkSendVoiceData(long lVoiceHandle, char* pSendBuf, long lBufSize)
-{
-    return static_cast<int>(notSupported());
-}
-
-long sdkStopVoiceCom(long lVoiceHandle)
-{
-    return notSupported();
 }

@@ -53,6 +53,8 @@ std::shared_ptr<Session> takeSession(long handle);
 
 /// Stops every running upgrade and waits for its thread (api_upgrade.cpp); no callback follows.
 void stopAllUpgrades();
+/// Stops every live stream and voice talk and waits for their threads (api_media.cpp).
+void stopAllMedia();
 
 void countBadFrame();
 unsigned long badFrameCount();

@@ -52,6 +52,8 @@ public:
     /// still uses the channel never touches a reused descriptor.
     void shut();
     bool isOpen() const { return open_.load(); }
+    /// The device's address and port.
+    bool peer(net::Endpoint& out) const { return net::peerOf(socket_, out); }
 
 private:
     /// Drives `step` (which sends from `done` on and says how much went) until `total` bytes are out.
@@ -96,6 +98,8 @@ public:
     /// many frames). Waits for another thread's request until `lockDeadline`, then answers
     /// SDK_ERR_TIMEOUT; SDK_ERR_SOCKET when the connection is gone; else what `work` returns.
     int exclusive(const Deadline& lockDeadline, const Exclusive& work);
+    /// The device's address and service port (where media connections go).
+    bool peer(net::Endpoint& out) const { return channel_->peer(out); }
 
 private:
     int requestLocked(std::uint16_t requestId, const std::vector<std::uint8_t>& body, std::uint16_t answerId,

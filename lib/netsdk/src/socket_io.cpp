@@ -9,6 +9,7 @@
 #include <ifaddrs.h>
 #include <net/if.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #if defined(__linux__)
 #include <sys/sendfile.h>
@@ -312,6 +313,29 @@ std::vector<Ip4> interfaceBroadcasts()
     }
     ::freeifaddrs(list);
     return out;
+}
+
+bool peerOf(Socket s, Endpoint& out)
+{
+    sockaddr_in a{};
+    socklen_t length = sizeof a;
+    if (::getpeername(s, reinterpret_cast<sockaddr*>(&a), &length) != 0 || a.sin_family != AF_INET)
+        return false;
+    std::memcpy(out.ip.data(), &a.sin_addr.s_addr, 4);
+    out.port = ntohs(a.sin_port);
+    return true;
+}
+
+void setNoDelay(Socket s)
+{
+    const int on = 1;
+    ::setsockopt(s, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+}
+
+void shutdownSend(Socket s)
+{
+    if (s != kInvalidSocket)
+        ::shutdown(s, SHUT_WR);
 }
 
 } // namespace netsdk::net

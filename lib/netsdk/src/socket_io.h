@@ -86,4 +86,11 @@ void raiseReceiveBuffer(Socket s, int bytes);
 /// The broadcast address of every running IPv4 interface that has one.
 std::vector<Ip4> interfaceBroadcasts();
 
+/// The address and port a connected socket talks to; false when it has none.
+bool peerOf(Socket s, Endpoint& out);
+/// Small writes leave at once instead of waiting to be coalesced (timed media frames).
+void setNoDelay(Socket s);
+/// Stops sending only: the peer reads the end of the stream after what was sent; this side still reads.
+void shutdownSend(Socket s);
+
 } // namespace netsdk::net

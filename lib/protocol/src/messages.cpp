@@ -45,7 +45,16 @@ std::uint32_t maxBodyLength(std::uint16_t id)
     case MsgUpgradeCheck:
     case MsgUpgradeState:
     case MsgUpgradeAbort:
+    case MsgMediaOpen:
+    case MsgMediaOpenAnswer:
+    case MsgMediaClaim:
+    case MsgMediaClaimAnswer:
+    case MsgMediaStop:
         return kMaxJsonBody;
+    case MsgVideoFrame:
+        return kMaxVideoFrameBody;
+    case MsgAudioFrame:
+        return kMaxAudioFrameBody;
     case MsgUpgradeData:
         return kMaxUpgradeChunk;
     case MsgGetConfigAnswer:
@@ -86,7 +95,8 @@ ParserCounters parserCounters()
 
 bool isJsonBody(std::uint16_t id)
 {
-    return maxBodyLength(id) != 0 && id != MsgGetConfigAnswer && id != MsgSetConfig && id != MsgUpgradeData;
+    return maxBodyLength(id) != 0 && id != MsgGetConfigAnswer && id != MsgSetConfig && id != MsgUpgradeData &&
+           id != MsgVideoFrame && id != MsgAudioFrame;
 }
 
 } // namespace protocol

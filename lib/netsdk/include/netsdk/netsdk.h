@@ -48,6 +48,9 @@ enum SDK_RESULT
     SDK_ERR_LOGIN_UNKNOWN = -11306,
     SDK_ERR_NO_DEVICE = -11307,       ///< nothing answers at the address (refused, unreachable)
     SDK_ERR_NEED_REBOOT = -11401,     ///< accepted; the device applies it after a reboot
+    SDK_ERR_NO_STREAM = -11601,       ///< the device has no such channel or stream, or its video is off
+    SDK_ERR_MEDIA_BUSY = -11602,      ///< the device serves no more live streams or voice talks
+    SDK_ERR_MEDIA_TOKEN = -11603,     ///< the device refused the media connection's claim
     SDK_ERR_UPGRADE_MEMORY = -11804,
     SDK_ERR_UPGRADE_PACKET = -11805,
     SDK_ERR_UPGRADE_PART = -11806,
@@ -121,7 +124,8 @@ typedef struct SDK_NET_ADDRESS_BLOCK
 /* ---- callbacks ---------------------------------------------------------------------------- */
 /// Upgrade progress: lUpgradeHandle, progress kind, value, user value.
 typedef void (*fUpgradeCallBack)(long lLoginID, long lUpgradeHandle, int nType, int nValue, void* pUser);
-/// Audio from the device during voice talk: talk handle, data, length, data kind, user value.
+/// Audio from the device during voice talk: talk handle, data (one voice frame, valid during the
+/// call), length, data kind (1: audio from the device), user value. Called on a library thread.
 typedef void (*fVoiceDataCallBack)(long lVoiceHandle, char* pDataBuf, long dwBufSize, char byAudioFlag, void* pUser);
 
 /// Live stream request (live preview).
@@ -130,7 +134,8 @@ typedef struct SDK_CLIENTINFO
     int nChannel;     ///< channel number, 0-based
     int nStream;      ///< 0 main stream, 1 extra stream
     int nMode;        ///< 0 TCP
-    void* hWnd;       ///< window to draw into, or 0
+    int nComType;     ///< connection type; not read by this library (streams always use TCP)
+    void* hWnd;       ///< native window to draw into (X11: the window id), or 0 to decode only
     void* pUser;
 } SDK_CLIENTINFO;
 
@@ -205,13 +210,23 @@ NETSDK_API long sdkStartUpgrade(long lLoginID, const char* sFileName, int nType,
 NETSDK_API long sdkCloseUpgrade(long lUpgradeHandle);
 
 /* ---- live stream --------------------------------------------------------------------------- */
+/// Starts the live stream of a channel: received, decoded and drawn into lpClientInfo->hWnd
+/// (scaled to fill it) on a library thread. Returns a stream handle above 0, else 0 (last error:
+/// the device's refusal such as SDK_ERR_NO_STREAM, or the connection's failure).
 NETSDK_API long sdkStartRealPlay(long lLoginID, SDK_CLIENTINFO* lpClientInfo);
+/// Stops the stream and waits for its thread (promptly); a window handle other than 0 is painted
+/// black. Returns 1, or 0 for an unknown handle.
 NETSDK_API long sdkStopRealPlay(long lRealHandle, void* hWnd);
+/// Paints the stream's window black; the stream goes on and draws its next picture. Returns 1.
 NETSDK_API long sdkRealPlayReset(long lRealHandle, int nReserved1, int nReserved2);
 
 /* ---- voice talk ---------------------------------------------------------------------------- */
+/// Opens a voice talk: the device's audio arrives through pVcb on a library thread. Returns a
+/// talk handle above 0, else 0.
 NETSDK_API long sdkStartVoiceCom(long lLoginID, fVoiceDataCallBack pVcb, void* pUser);
+/// Sends one voice frame (1 to 4096 bytes, passed unchanged). Returns 1 when sent.
 NETSDK_API int sdkSendVoiceData(long lVoiceHandle, char* pSendBuf, long lBufSize);
+/// Ends the talk: every frame sent before reaches the device; no callback follows the return.
 NETSDK_API long sdkStopVoiceCom(long lVoiceHandle);
 
 #ifdef __cplusplus

@@ -36,6 +36,15 @@ enum MessageId : std::uint16_t
     MsgUpgradeState = 1044,      ///< D->C JSON {"Ret"}: firmware write 0..100, 515 success, 514 failure
     MsgUpgradeAbort = 1045,      ///< C->D JSON {}: the client gives up; the device drops the partial package
 
+    // Live stream and voice talk: asked for on the login's connection, carried on a connection of their own
+    MsgMediaOpen = 1060,         ///< C->D JSON {"Kind":"Video"|"Voice","Channel","Stream"} on the login's connection
+    MsgMediaOpenAnswer = 1061,   ///< D->C JSON {"Ret","Token"}: the token claims the media connection once
+    MsgMediaClaim = 1062,        ///< C->D JSON {"Token"}: first frame on a new connection to the service port
+    MsgMediaClaimAnswer = 1063,  ///< D->C JSON {"Ret"} (video also "Codec","Width","Height","FrameRate")
+    MsgMediaStop = 1064,         ///< C->D JSON {}: the client ends the stream or talk; the device closes
+    MsgVideoFrame = 1065,        ///< D->C binary: 20-byte fixed part (protocol/media.h) and one access unit
+    MsgAudioFrame = 1066,        ///< both ways, binary: one voice frame (8-byte header and audio)
+
     // UDP discovery port (default 34569): search and address change without login
     MsgSearchRequest = 1500,     ///< C->bcast JSON {"Token"}
     MsgSearchAnswer = 1501,      ///< D->C JSON {"Token", search record fields}
@@ -82,6 +91,11 @@ constexpr std::uint16_t kUpgradePort = 34560;
 /// Upgrade transfer: the package travels in MsgUpgradeData bodies of at most this many bytes
 /// (the library sends 64 KiB; the limit leaves room for larger chunks on fast links).
 constexpr std::uint32_t kMaxUpgradeChunk = 1024 * 1024;
+/// Media: a video frame's body (one access unit of the largest picture at a high bit rate) and a
+/// voice frame's body.
+constexpr std::uint32_t kMaxVideoFrameBody = 8 * 1024 * 1024;
+constexpr std::uint32_t kMaxAudioFrameBody = 4096;
+
 /// Largest package a device accepts (the size is an int in the library's progress reports).
 constexpr std::uint32_t kMaxUpgradePackage = 256u * 1024 * 1024;
 /// Firmware-write reports ("Ret" of MsgUpgradeState and MsgUpgradeProgress) besides 0..100.

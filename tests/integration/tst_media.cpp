@@ -1,0 +1,312 @@
+// Live streams and voice talks through the library against the emulator: pictures decode at the
+// size, codec and frame rate of the camera's encode entry (and follow a change of it), a stop is
+// prompt and final, a camera that dies ends its stream, refusals give the device's codes, and a
+// voice talk carries the client's frames to the camera byte for byte and the camera's tone back.
+
+#include <cstring>
+#include <mutex>
+#include <vector>
+
+#include <QElapsedTimer>
+#include <QJsonObject>
+#include <QtTest>
+
+#include "emulatorprocess.h"
+#include "netsdk/netsdk_test.h"
+#include "protocol/media.h"
+#include "sdktesthelpers.h"
+
+namespace {
+
+constexpr int kEncodeCommand = 19;
+constexpr int kEntrySize = 396;
+constexpr int kExtraBlock = 132;
+
+/// Frames the library reported, by stream handle.
+struct Seen
+{
+    std::mutex mutex;
+    std::vector<SDK_TEST_FRAME_INFO> frames;
+
+    std::vector<SDK_TEST_FRAME_INFO> of(long handle)
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        std::vector<SDK_TEST_FRAME_INFO> out;
+        for (const SDK_TEST_FRAME_INFO& f : frames)
+            if (f.lRealHandle == handle)
+                out.push_back(f);
+        return out;
+    }
+    int pictures(long handle)
+    {
+        int n = 0;
+        for (const SDK_TEST_FRAME_INFO& f : of(handle))
+            n += f.bEnded ? 0 : 1;
+        return n;
+    }
+    bool ended(long handle, long* code)
+    {
+        for (const SDK_TEST_FRAME_INFO& f : of(handle))
+            if (f.bEnded) {
+                *code = f.lEndCode;
+                return true;
+            }
+        return false;
+    }
+};
+Seen g_seen;
+
+void observer(const SDK_TEST_FRAME_INFO* info, void*)
+{
+    std::lock_guard<std::mutex> lock(g_seen.mutex);
+    g_seen.frames.push_back(*info);
+}
+
+struct Heard
+{
+    std::mutex mutex;
+    std::vector<QByteArray> frames;
+    std::vector<long> handles;
+    bool otherFlag = false;
+
+    std::size_t count()
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        return frames.size();
+    }
+};
+
+void onVoice(long handle, char* data, long size, char flag, void* user)
+{
+    auto* heard = static_cast<Heard*>(user);
+    std::lock_guard<std::mutex> lock(heard->mutex);
+    heard->otherFlag = heard->otherFlag || flag != 1;
+    heard->handles.push_back(handle);
+    heard->frames.push_back(QByteArray(data, int(size)));
+}
+
+void putInt(QByteArray& b, int at, qint32 v)
+{
+    for (int i = 0; i < 4; ++i)
+        b[at + i] = char(quint32(v) >> (8 * i));
+}
+
+long startStream(long login, int channel, int stream)
+{
+    SDK_CLIENTINFO client;
+    std::memset(&client, 0, sizeof client);
+    client.nChannel = channel;
+    client.nStream = stream;
+    return sdkStartRealPlay(login, &client);
+}
+
+} // namespace
+
+class TestMedia : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void streamsFollowTheEncodeEntry();
+    void stopIsFinalAndDeathEndsTheStream();
+    void refusals();
+    void voiceTalkBothWays();
+
+private:
+    /// Writes the block of `stream` in channel 0's encode entry.
+    void setEncode(long login, int stream, int compression, int resolution, int frameRate, bool video = true);
+    EmulatorProcess emulator_;
+    long login_ = 0;
+};
+
+void TestMedia::initTestCase()
+{
+    sdkInit(nullptr, nullptr);
+    sdkTestSetFrameObserver(observer, nullptr);
+    QVERIFY2(emulator_.start({"--count", "2", "--models", "IPC-A,IPC-B"}), qPrintable(emulator_.errorString()));
+    QVERIFY(emulator_.configureLibrary());
+    int error = 0;
+    login_ = loginTo(emulator_.address(0), QString(), &error);
+    QVERIFY2(login_ > 0, qPrintable(QString::number(error)));
+}
+
+void TestMedia::cleanupTestCase()
+{
+    sdkTestSetFrameObserver(nullptr, nullptr);
+    sdkCleanup();
+    QVERIFY(emulator_.stop());
+}
+
+void TestMedia::setEncode(long login, int stream, int compression, int resolution, int frameRate, bool video)
+{
+    QByteArray entry(kEntrySize, '\0');
+    unsigned long got = 0;
+    QCOMPARE(sdkGetConfig(login, kEncodeCommand, 0, entry.data(), kEntrySize, &got, 3000), 1L);
+    const int block = stream * kExtraBlock;
+    putInt(entry, block + 0, compression);
+    putInt(entry, block + 4, resolution);
+    putInt(entry, block + 16, frameRate);
+    entry[block + 40] = video ? 1 : 0;
+    QCOMPARE(sdkSetConfig(login, kEncodeCommand, 0, entry.data(), kEntrySize, 3000), 1L);
+}
+
+void TestMedia::streamsFollowTheEncodeEntry()
+{
+    // Each row writes the entry, then starts the stream anew: the size, codec and rate follow it.
+    const struct
+    {
+        int stream, compression, resolution, frameRate, width, height, codec;
+    } rows[] = {
+        {0, 7, 3, 10, 352, 288, 1}, // main: H.264 CIF at 10 fps
+        {0, 8, 6, 20, 320, 240, 2}, // main changed: H.265 QVGA at 20 fps
+        {1, 7, 4, 25, 176, 144, 1}, // extra: H.264 QCIF at 25 fps
+    };
+    for (const auto& r : rows) {
+        setEncode(login_, r.stream, r.compression, r.resolution, r.frameRate);
+        const long stream = startStream(login_, 0, r.stream);
+        QVERIFY2(stream > 0, qPrintable(QString::number(sdkGetLastError())));
+        constexpr int kFrames = 12;
+        QTRY_VERIFY_WITH_TIMEOUT(g_seen.pictures(stream) >= kFrames, 10000);
+        QCOMPARE(sdkStopRealPlay(stream, nullptr), 1L);
+        const std::vector<SDK_TEST_FRAME_INFO> frames = g_seen.of(stream);
+        QVERIFY(frames.front().bKeyFrame); // a viewer starts with a picture it can decode
+        for (std::size_t i = 0; i < frames.size(); ++i) {
+            QCOMPARE(frames[i].bEnded, 0);
+            QCOMPARE(frames[i].nWidth, r.width);
+            QCOMPARE(frames[i].nHeight, r.height);
+            QCOMPARE(frames[i].nCodec, r.codec);
+            QCOMPARE(frames[i].nFrameNumber, unsigned(i)); // none lost, in order
+            QCOMPARE(frames[i].bDrawn, 0);                 // no window: decoded only
+        }
+        // The device's capture times step by the frame interval.
+        const double interval =
+            double(frames.back().llCaptureMs - frames.front().llCaptureMs) / double(frames.size() - 1);
+        QVERIFY2(qAbs(interval - 1000.0 / r.frameRate) < 0.2 * 1000.0 / r.frameRate,
+                 qPrintable(QString::number(interval)));
+    }
+}
+
+void TestMedia::stopIsFinalAndDeathEndsTheStream()
+{
+    // One frame a second: a stop that waited for the next frame (or the device) would take about
+    // a second. The bound is generous against a loaded machine; the benchmark measures the figure.
+    setEncode(login_, 0, 7, 3, 1);
+    const long stream = startStream(login_, 0, 0);
+    QVERIFY(stream > 0);
+    QTRY_VERIFY(g_seen.pictures(stream) >= 1);
+    QElapsedTimer clock;
+    clock.start();
+    QCOMPARE(sdkStopRealPlay(stream, nullptr), 1L);
+    QVERIFY2(clock.elapsed() < 500, qPrintable(QString::number(clock.elapsed())));
+    const int after = g_seen.pictures(stream);
+    QTRY_COMPARE(emulator_.control({{"Cmd", "media"}, {"Index", 0}})["Streams"].toInt(), 0);
+    QCOMPARE(g_seen.pictures(stream), after); // nothing reported after the stop returned
+    long code = 0;
+    QVERIFY(!g_seen.ended(stream, &code));
+    QCOMPARE(sdkStopRealPlay(stream, nullptr), 0L);
+    QCOMPARE(sdkGetLastError(), long(SDK_ERR_INVALID_HANDLE));
+
+    // The second camera dies mid-stream: the stream ends by itself, the handle stays until stopped.
+    int error = 0;
+    const long login = loginTo(emulator_.address(1), QString(), &error);
+    QVERIFY(login > 0);
+    setEncode(login, 1, 7, 3, 25);
+    const long dying = startStream(login, 0, 1);
+    QVERIFY(dying > 0);
+    QTRY_VERIFY(g_seen.pictures(dying) >= 3);
+    QVERIFY(emulator_.kill(1));
+    QTRY_VERIFY_WITH_TIMEOUT(g_seen.ended(dying, &code), 5000);
+    QCOMPARE(code, long(SDK_ERR_SOCKET));
+    clock.restart();
+    QCOMPARE(sdkStopRealPlay(dying, nullptr), 1L);
+    QVERIFY(clock.elapsed() < 1000);
+    QVERIFY(emulator_.revive(1));
+}
+
+void TestMedia::refusals()
+{
+    setEncode(login_, 1, 7, 6, 25, false); // extra stream's video off
+    const struct
+    {
+        const char* name;
+        long login;
+        int channel, stream;
+        long code;
+    } rows[] = {
+        {"channel the camera lacks", login_, 3, 0, SDK_ERR_NO_STREAM},
+        {"stream 2", login_, 0, 2, SDK_ERR_NO_STREAM},
+        {"extra stream switched off", login_, 0, 1, SDK_ERR_NO_STREAM},
+        {"no such login", 987654, 0, 0, SDK_ERR_INVALID_HANDLE},
+    };
+    for (const auto& r : rows) {
+        QCOMPARE(startStream(r.login, r.channel, r.stream), 0L);
+        QVERIFY2(sdkGetLastError() == r.code, r.name);
+    }
+    QCOMPARE(sdkStartRealPlay(login_, nullptr), 0L);
+    QCOMPARE(sdkGetLastError(), long(SDK_ERR_ILLEGAL_PARAM));
+
+    // A camera serves four streams at a time; the fifth is refused until one stops.
+    setEncode(login_, 0, 7, 4, 1);
+    std::vector<long> streams;
+    for (int i = 0; i < 4; ++i) {
+        streams.push_back(startStream(login_, 0, 0));
+        QVERIFY(streams.back() > 0);
+    }
+    QCOMPARE(startStream(login_, 0, 0), 0L);
+    QCOMPARE(sdkGetLastError(), long(SDK_ERR_MEDIA_BUSY));
+    for (long s : streams)
+        QCOMPARE(sdkStopRealPlay(s, nullptr), 1L);
+    QTRY_COMPARE(emulator_.control({{"Cmd", "media"}, {"Index", 0}})["Streams"].toInt(), 0);
+    const long again = startStream(login_, 0, 0);
+    QVERIFY(again > 0);
+    QCOMPARE(sdkStopRealPlay(again, nullptr), 1L);
+}
+
+void TestMedia::voiceTalkBothWays()
+{
+    Heard heard;
+    QVERIFY(emulator_.control({{"Cmd", "media"}, {"Index", 0}, {"Clear", true}})["Ret"].toInt() == 100);
+    const long talk = sdkStartVoiceCom(login_, onVoice, &heard);
+    QVERIFY(talk > 0);
+    QTRY_VERIFY(heard.count() >= 5); // the camera's tone, every 20 ms
+    // Three frames as the program builds them, each with other audio bytes, sent at once and
+    // followed at once by the stop.
+    QByteArray sent;
+    for (int f = 0; f < 3; ++f) {
+        std::vector<std::uint8_t> audio(protocol::kVoicePayload);
+        for (std::size_t i = 0; i < audio.size(); ++i)
+            audio[i] = std::uint8_t(f * 50 + i);
+        std::vector<std::uint8_t> frame = protocol::encodeVoiceFrame(audio.data(), audio.size());
+        QCOMPARE(sdkSendVoiceData(talk, reinterpret_cast<char*>(frame.data()), long(frame.size())), 1);
+        sent.append(reinterpret_cast<const char*>(frame.data()), int(frame.size()));
+    }
+    QCOMPARE(sdkSendVoiceData(talk, sent.data(), 4097), 0);
+    QCOMPARE(sdkGetLastError(), long(SDK_ERR_ILLEGAL_PARAM));
+    QCOMPARE(sdkStopVoiceCom(talk), 1L);
+    const std::size_t count = heard.count();
+    // Everything sent before the stop reached the camera, nothing else.
+    const QJsonObject media = emulator_.control({{"Cmd", "media"}, {"Index", 0}});
+    QCOMPARE(media["HeardFrames"].toInt(), 3);
+    QCOMPARE(QByteArray::fromBase64(media["Heard"].toString().toLatin1()), sent);
+    QTRY_COMPARE(emulator_.control({{"Cmd", "media"}, {"Index", 0}})["Talks"].toInt(), 0);
+    QCOMPARE(heard.count(), count); // no callback after the stop returned
+
+    std::lock_guard<std::mutex> lock(heard.mutex);
+    QVERIFY(!heard.otherFlag);
+    for (long h : heard.handles)
+        QCOMPARE(h, talk);
+    for (const QByteArray& f : heard.frames) {
+        QCOMPARE(f.size(), int(protocol::kVoiceFrameSize));
+        const protocol::VoiceFrame v =
+            protocol::parseVoiceFrame(reinterpret_cast<const std::uint8_t*>(f.constData()), std::size_t(f.size()));
+        QCOMPARE(v.status, protocol::ParseStatus::Ok);
+        QCOMPARE(v.coding, protocol::kVoiceCodingAlaw);
+    }
+    QCOMPARE(sdkSendVoiceData(talk, sent.data(), 168), 0);
+    QCOMPARE(sdkGetLastError(), long(SDK_ERR_INVALID_HANDLE));
+}
+
+QTEST_GUILESS_MAIN(TestMedia)
+#include "tst_media.moc"
