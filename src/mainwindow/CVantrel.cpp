@@ -155,6 +155,9 @@ CVantrel::~CVantrel()
     delete pLoginTask;
     delete pPackageTask;
     delete pLogoutTask;
+    // A proposal still looking asks the library too: it ends at its next question.
+    delete pIpSetDlg;
+    pIpSetDlg = nullptr;
     pUpgrade.reset();
     // The window is gone from the screen by now: these logouts keep no one waiting at a frozen window.
     for (long lLogin : clearDeviceRows())
