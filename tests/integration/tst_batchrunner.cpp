@@ -187,6 +187,9 @@ void TestBatchRunner::startAddressGivesEveryCameraItsOwnAddress()
     QVERIFY(emulator.setFault(2, QJsonObject{{"AddressApplyMs", 1500}}));
     Records records = recordsOf(emulator);
     QCOMPARE(int(records.size()), 4);
+    // Camera 0 is logged in, as after an earlier command: its change ends that login.
+    int nError = 0;
+    QVERIFY(loginDevice(records[0].get(), &nError) > 0);
 
     // The plan starts at the subnet's network address (.0, never handed out); .5 stands for an
     // address of the PC. The cameras sit on .1 to .4.
@@ -217,6 +220,11 @@ void TestBatchRunner::startAddressGivesEveryCameraItsOwnAddress()
     };
     QTRY_COMPARE_WITH_TIMEOUT(addresses(),
                               (QStringList{strPrefix + "6", strPrefix + "7", strPrefix + "8", strPrefix + "9"}), 10000);
+    // They really listen there, and nothing is left at the old addresses.
+    const long lLogin = loginWithin(strPrefix + "9", QString(), &nError, 5000);
+    QVERIFY(lLogin > 0);
+    sdkLogout(lLogin);
+    QCOMPARE(loginTo(emulator.address(3), QString(), &nError), 0L);
     QVERIFY2(emulator.stop(), qPrintable(emulator.errorString()));
 }
 
