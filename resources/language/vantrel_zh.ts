@@ -159,40 +159,40 @@
         <translation>未知错误</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="237"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="242"/>
         <source>Devices are being configured, search again when the work has finished</source>
         <translation>正在配置设备，请在完成后再搜索</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="239"/>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="284"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="244"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="289"/>
         <source>SelectAll</source>
         <translation>全选</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="284"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="289"/>
         <source>UnSelectAll</source>
         <translation>取消全选</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="318"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="323"/>
         <source>Dev No :</source>
         <translation>设备编号：</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="577"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="581"/>
         <source>Upgrade File(*.bin);;Files(*.*)</source>
         <translation>升级文件(*.bin);;所有文件(*.*)</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="582"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="586"/>
         <source>Config File(*.cfg)</source>
         <translation>配置文件(*.cfg)</translation>
     </message>
     <message>
         <location filename="../../src/batch/BatchTexts.cpp" line="20"/>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="362"/>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="615"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="367"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="619"/>
         <source>Login Success</source>
         <translation>登录成功</translation>
     </message>
@@ -252,27 +252,27 @@
         <translation>重启失败</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="382"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="387"/>
         <source>Prompt</source>
         <translation>提示</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="387"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="392"/>
         <source>Tips</source>
         <translation>提示</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="332"/>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="411"/>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="499"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="337"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="416"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="503"/>
         <location filename="../../src/mainwindow/CVantrelUpgrade.cpp" line="63"/>
         <location filename="../../src/mainwindow/CVantrelUpgrade.cpp" line="111"/>
         <source>Configuring, please try again later</source>
         <translation>正在配置，请稍后再试</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="415"/>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="655"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="420"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="659"/>
         <source>Please select device first</source>
         <translation>请先选择设备</translation>
     </message>
@@ -384,17 +384,17 @@
     </message>
     <message>
         <location filename="../../src/upgrade/UpgradeTexts.cpp" line="107"/>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="511"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="515"/>
         <source>Please Select a Device</source>
         <translation>请选择设备</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="561"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="565"/>
         <source>Please Set IP Config first</source>
         <translation>请先设置IP配置</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="569"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="573"/>
         <source>Choose a file to open</source>
         <translation>选择要打开的文件</translation>
     </message>
@@ -404,29 +404,29 @@
         <translation>请选择升级程序</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="587"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="591"/>
         <source>Devices are being configured, add the device when the work has finished</source>
         <translation>正在配置设备，请在完成后再添加设备</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="603"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="607"/>
         <source>The table is full: the device was not added</source>
         <translation>列表已满：未添加该设备</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="640"/>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="664"/>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="673"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="644"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="668"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="677"/>
         <source>Please add device first</source>
         <translation>请先添加设备</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="696"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="700"/>
         <source>StopMicro</source>
         <translation>停止监听</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="696"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="700"/>
         <source>StartMicro</source>
         <translation>开始监听</translation>
     </message>
@@ -663,7 +663,7 @@
         <location filename="../../src/widgets/CMessageBox.cpp" line="74"/>
         <location filename="../../src/mainwindow/CVantrel.cpp" line="51"/>
         <location filename="../../src/device/LoginDlg.cpp" line="215"/>
-        <location filename="../../src/device/LoginDlg.cpp" line="248"/>
+        <location filename="../../src/device/LoginDlg.cpp" line="249"/>
         <source>OK</source>
         <translation>确定</translation>
     </message>
@@ -671,42 +671,42 @@
 <context>
     <name>QObject</name>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="171"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="176"/>
         <source>NO.</source>
         <translation>序号</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="171"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="176"/>
         <source>IP Address</source>
         <translation>IP地址</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="172"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="177"/>
         <source>Port</source>
         <translation>端口</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="172"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="177"/>
         <source>Destribe</source>
         <translation>描述</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="173"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="178"/>
         <source>Mac Address</source>
         <translation>MAC地址</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="173"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="178"/>
         <source>CloudID</source>
         <translation>云ID</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="174"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="179"/>
         <source>Version</source>
         <translation>版本</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="174"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="179"/>
         <source>BuildDate</source>
         <translation>编译日期</translation>
     </message>
