@@ -42,8 +42,8 @@ int main(int argc, char* argv[])
         return 2;
     }
 
-    QTranslator translator;
-    prepareApplication(app, translator);
+    CAppTranslators translators;
+    prepareApplication(app, translators);
     CVantrel window;
     window.setSearchTime(nWaitMs);
     window.show();

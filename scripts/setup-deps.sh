@@ -6,6 +6,7 @@ set -euo pipefail
 packages=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools qt6-multimedia-dev
+    qt6-translations-l10n
     libjsoncpp-dev libzzip-dev zlib1g-dev
     libavcodec-dev libavutil-dev libavformat-dev libswscale-dev libxcb1-dev libxcb-shm0-dev
     xvfb xauth imagemagick sox libsox-fmt-all fonts-wqy-microhei iputils-ping

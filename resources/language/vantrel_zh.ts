@@ -48,7 +48,7 @@
     </message>
     <message>
         <location filename="../../src/batch/CIpSetDlg.ui" line="113"/>
-        <location filename="../../src/batch/CIpSetDlg.cpp" line="114"/>
+        <location filename="../../src/batch/CIpSetDlg.cpp" line="161"/>
         <source>OK</source>
         <translation>确定</translation>
     </message>
@@ -58,22 +58,27 @@
         <translation>取消</translation>
     </message>
     <message>
-        <location filename="../../src/batch/CIpSetDlg.cpp" line="88"/>
+        <location filename="../../src/batch/CIpSetDlg.cpp" line="115"/>
         <source>No running network interface with an IPv4 address: no address is proposed.</source>
         <translation>没有带IPv4地址的运行中网卡：不提供建议地址。</translation>
     </message>
     <message>
-        <location filename="../../src/batch/CIpSetDlg.cpp" line="101"/>
+        <location filename="../../src/batch/CIpSetDlg.cpp" line="124"/>
+        <source>Looking for a free address...</source>
+        <translation>正在查找空闲地址...</translation>
+    </message>
+    <message>
+        <location filename="../../src/batch/CIpSetDlg.cpp" line="147"/>
         <source>Every address of this subnet is in use: no free address is proposed.</source>
         <translation>该网段的所有地址均已被占用：没有可建议的空闲地址。</translation>
     </message>
     <message>
-        <location filename="../../src/batch/CIpSetDlg.cpp" line="114"/>
+        <location filename="../../src/batch/CIpSetDlg.cpp" line="161"/>
         <source>Prompt</source>
         <translation>提示</translation>
     </message>
     <message>
-        <location filename="../../src/batch/CIpSetDlg.cpp" line="114"/>
+        <location filename="../../src/batch/CIpSetDlg.cpp" line="161"/>
         <source>Set Subnet Mask Failed</source>
         <translation>设置子网掩码失败</translation>
     </message>
@@ -122,159 +127,170 @@
         <translation>Vantrel</translation>
     </message>
     <message>
-        <location filename="../../src/device/DeviceRecords.cpp" line="166"/>
+        <location filename="../../src/device/DeviceRecords.cpp" line="165"/>
         <source>Network is error</source>
         <translation>网络错误</translation>
     </message>
     <message>
-        <location filename="../../src/device/DeviceRecords.cpp" line="168"/>
+        <location filename="../../src/device/DeviceRecords.cpp" line="167"/>
         <source>System is busying</source>
         <translation>系统忙</translation>
     </message>
     <message>
-        <location filename="../../src/device/DeviceRecords.cpp" line="170"/>
+        <location filename="../../src/device/DeviceRecords.cpp" line="169"/>
         <source>Login timeout</source>
         <translation>登录超时</translation>
     </message>
     <message>
-        <location filename="../../src/device/DeviceRecords.cpp" line="172"/>
+        <location filename="../../src/device/DeviceRecords.cpp" line="171"/>
         <source>Password is error</source>
         <translation>密码错误</translation>
     </message>
     <message>
-        <location filename="../../src/device/DeviceRecords.cpp" line="174"/>
+        <location filename="../../src/device/DeviceRecords.cpp" line="173"/>
         <source>The user is not existed</source>
         <translation>用户不存在</translation>
     </message>
     <message>
-        <location filename="../../src/device/DeviceRecords.cpp" line="176"/>
+        <location filename="../../src/device/DeviceRecords.cpp" line="175"/>
         <source>The user is locked</source>
         <translation>用户已被锁定</translation>
     </message>
     <message>
-        <location filename="../../src/device/DeviceRecords.cpp" line="178"/>
+        <location filename="../../src/device/DeviceRecords.cpp" line="177"/>
         <source>The user is in blacklist</source>
         <translation>用户在黑名单中</translation>
     </message>
     <message>
-        <location filename="../../src/device/DeviceRecords.cpp" line="180"/>
+        <location filename="../../src/device/DeviceRecords.cpp" line="179"/>
         <source>The user has logined</source>
         <translation>用户已登录</translation>
     </message>
     <message>
-        <location filename="../../src/device/DeviceRecords.cpp" line="182"/>
+        <location filename="../../src/device/DeviceRecords.cpp" line="181"/>
         <source>Cann&apos;t find the device</source>
         <translation>找不到设备</translation>
     </message>
     <message>
-        <location filename="../../src/device/DeviceRecords.cpp" line="184"/>
+        <location filename="../../src/device/DeviceRecords.cpp" line="183"/>
         <source>Unknow Error</source>
         <translation>未知错误</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="258"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="242"/>
         <source>Devices are being configured, search again when the work has finished</source>
         <translation>正在配置设备，请在完成后再搜索</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="260"/>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="305"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="244"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="289"/>
         <source>SelectAll</source>
         <translation>全选</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="305"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="289"/>
         <source>UnSelectAll</source>
         <translation>取消全选</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="339"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="323"/>
         <source>Dev No :</source>
         <translation>设备编号：</translation>
     </message>
     <message>
-        <location filename="../../src/batch/BatchTexts.cpp" line="19"/>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="363"/>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="693"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="581"/>
+        <source>Upgrade File(*.bin);;Files(*.*)</source>
+        <translation>升级文件(*.bin);;所有文件(*.*)</translation>
+    </message>
+    <message>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="586"/>
+        <source>Config File(*.cfg)</source>
+        <translation>配置文件(*.cfg)</translation>
+    </message>
+    <message>
+        <location filename="../../src/batch/BatchTexts.cpp" line="20"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="367"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="619"/>
         <source>Login Success</source>
         <translation>登录成功</translation>
     </message>
     <message>
-        <location filename="../../src/batch/BatchTexts.cpp" line="25"/>
+        <location filename="../../src/batch/BatchTexts.cpp" line="26"/>
         <source>Reset Config Filed</source>
         <translation>恢复出厂配置失败</translation>
     </message>
     <message>
-        <location filename="../../src/batch/BatchTexts.cpp" line="26"/>
+        <location filename="../../src/batch/BatchTexts.cpp" line="27"/>
         <source>Reset Config Success</source>
         <translation>恢复出厂配置成功</translation>
     </message>
     <message>
-        <location filename="../../src/batch/BatchTexts.cpp" line="36"/>
+        <location filename="../../src/batch/BatchTexts.cpp" line="37"/>
         <source>Set IP adaptive Success</source>
         <translation>设置IP自适应成功</translation>
     </message>
     <message>
-        <location filename="../../src/batch/BatchTexts.cpp" line="37"/>
+        <location filename="../../src/batch/BatchTexts.cpp" line="38"/>
         <source>Set IP adaptive Failed</source>
         <translation>设置IP自适应失败</translation>
     </message>
     <message>
-        <location filename="../../src/batch/BatchTexts.cpp" line="43"/>
+        <location filename="../../src/batch/BatchTexts.cpp" line="44"/>
         <source>ImportConfigFailed</source>
         <translation>导入配置失败</translation>
     </message>
     <message>
-        <location filename="../../src/batch/BatchTexts.cpp" line="44"/>
+        <location filename="../../src/batch/BatchTexts.cpp" line="45"/>
         <source>ImportConfigSuccess</source>
         <translation>导入配置成功</translation>
     </message>
     <message>
-        <location filename="../../src/batch/BatchTexts.cpp" line="49"/>
+        <location filename="../../src/batch/BatchTexts.cpp" line="50"/>
         <source>ImportConfigFailed: file larger than 128 KiB</source>
         <translation>导入配置失败：文件大于128 KiB</translation>
     </message>
     <message>
-        <location filename="../../src/batch/BatchTexts.cpp" line="61"/>
+        <location filename="../../src/batch/BatchTexts.cpp" line="62"/>
         <source>Reset Config Successfully</source>
         <translation>恢复出厂配置成功</translation>
     </message>
     <message>
-        <location filename="../../src/batch/BatchTexts.cpp" line="63"/>
+        <location filename="../../src/batch/BatchTexts.cpp" line="64"/>
         <source>Reboot Successfully</source>
         <translation>重启成功</translation>
     </message>
     <message>
-        <location filename="../../src/batch/BatchTexts.cpp" line="68"/>
+        <location filename="../../src/batch/BatchTexts.cpp" line="69"/>
         <source>Reset Config Failed</source>
         <translation>恢复出厂配置失败</translation>
     </message>
     <message>
-        <location filename="../../src/batch/BatchTexts.cpp" line="70"/>
+        <location filename="../../src/batch/BatchTexts.cpp" line="71"/>
         <source>Reboot Failed</source>
         <translation>重启失败</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="375"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="387"/>
         <source>Prompt</source>
         <translation>提示</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="380"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="392"/>
         <source>Tips</source>
         <translation>提示</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="352"/>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="404"/>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="583"/>
-        <location filename="../../src/mainwindow/CVantrelUpgrade.cpp" line="115"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="337"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="416"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="503"/>
+        <location filename="../../src/mainwindow/CVantrelUpgrade.cpp" line="63"/>
+        <location filename="../../src/mainwindow/CVantrelUpgrade.cpp" line="111"/>
         <source>Configuring, please try again later</source>
         <translation>正在配置，请稍后再试</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="408"/>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="733"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="420"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="659"/>
         <source>Please select device first</source>
         <translation>请先选择设备</translation>
     </message>
@@ -295,7 +311,7 @@
     </message>
     <message>
         <location filename="../../src/upgrade/UpgradeTexts.cpp" line="17"/>
-        <location filename="../../src/upgrade/UpgradeTexts.cpp" line="67"/>
+        <location filename="../../src/upgrade/UpgradeTexts.cpp" line="72"/>
         <source>Invalid hardware</source>
         <translation>硬件不匹配</translation>
     </message>
@@ -355,102 +371,112 @@
         <translation>升级失败</translation>
     </message>
     <message>
-        <location filename="../../src/upgrade/UpgradeTexts.cpp" line="72"/>
+        <location filename="../../src/upgrade/UpgradeTexts.cpp" line="67"/>
+        <source>Upgrade TimeOut</source>
+        <translation>升级超时</translation>
+    </message>
+    <message>
+        <location filename="../../src/upgrade/UpgradeTexts.cpp" line="77"/>
         <source>connect Failed:</source>
         <translation>连接失败:</translation>
     </message>
     <message>
-        <location filename="../../src/upgrade/UpgradeTexts.cpp" line="77"/>
+        <location filename="../../src/upgrade/UpgradeTexts.cpp" line="82"/>
         <source>select Failed:</source>
         <translation>等待数据失败:</translation>
     </message>
     <message>
-        <location filename="../../src/upgrade/UpgradeTexts.cpp" line="82"/>
+        <location filename="../../src/upgrade/UpgradeTexts.cpp" line="87"/>
         <source>recv Error:</source>
         <translation>接收错误:</translation>
     </message>
     <message>
-        <location filename="../../src/upgrade/UpgradeTexts.cpp" line="92"/>
+        <location filename="../../src/upgrade/UpgradeTexts.cpp" line="97"/>
         <source>UnZip Program Fail</source>
         <translation>解压升级包失败</translation>
     </message>
     <message>
-        <location filename="../../src/upgrade/UpgradeTexts.cpp" line="97"/>
+        <location filename="../../src/upgrade/UpgradeTexts.cpp" line="102"/>
         <source>Open InstallDesc Fail</source>
         <translation>打开InstallDesc失败</translation>
     </message>
     <message>
-        <location filename="../../src/upgrade/UpgradeTexts.cpp" line="102"/>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="595"/>
+        <location filename="../../src/upgrade/UpgradeTexts.cpp" line="107"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="515"/>
         <source>Please Select a Device</source>
         <translation>请选择设备</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="643"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="565"/>
         <source>Please Set IP Config first</source>
         <translation>请先设置IP配置</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="651"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="573"/>
         <source>Choose a file to open</source>
         <translation>选择要打开的文件</translation>
     </message>
     <message>
-        <location filename="../../src/upgrade/UpgradeTexts.cpp" line="87"/>
+        <location filename="../../src/upgrade/UpgradeTexts.cpp" line="92"/>
         <source>Please Select a Program</source>
         <translation>请选择升级程序</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="669"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="591"/>
         <source>Devices are being configured, add the device when the work has finished</source>
         <translation>正在配置设备，请在完成后再添加设备</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="718"/>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="742"/>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="751"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="607"/>
+        <source>The table is full: the device was not added</source>
+        <translation>列表已满：未添加该设备</translation>
+    </message>
+    <message>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="644"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="668"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="677"/>
         <source>Please add device first</source>
         <translation>请先添加设备</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="774"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="700"/>
         <source>StopMicro</source>
         <translation>停止监听</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="774"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="700"/>
         <source>StartMicro</source>
         <translation>开始监听</translation>
     </message>
     <message>
-        <location filename="../../src/batch/CIpModifier.cpp" line="136"/>
-        <location filename="../../src/batch/CIpModifier.cpp" line="176"/>
+        <location filename="../../src/batch/CIpModifier.cpp" line="114"/>
+        <location filename="../../src/batch/CIpModifier.cpp" line="165"/>
         <source>Set IP Fail</source>
         <translation>设置IP失败</translation>
     </message>
     <message>
-        <location filename="../../src/batch/CIpModifier.cpp" line="153"/>
+        <location filename="../../src/batch/CIpModifier.cpp" line="136"/>
         <source>No free address</source>
         <translation>没有空闲地址</translation>
     </message>
     <message>
-        <location filename="../../src/batch/CIpModifier.cpp" line="170"/>
+        <location filename="../../src/batch/CIpModifier.cpp" line="159"/>
         <source>Modify Success</source>
         <translation>修改成功</translation>
     </message>
     <message>
-        <location filename="../../src/batch/CIpModifier.cpp" line="172"/>
+        <location filename="../../src/batch/CIpModifier.cpp" line="161"/>
         <source>Modify TimeOut</source>
         <translation>修改超时</translation>
     </message>
     <message>
-        <location filename="../../src/batch/CIpModifier.cpp" line="174"/>
-        <location filename="../../src/batch/CIpModifier.cpp" line="230"/>
+        <location filename="../../src/batch/CIpModifier.cpp" line="163"/>
+        <location filename="../../src/batch/CIpModifier.cpp" line="218"/>
         <source>Need Reboot</source>
         <translation>需要重启</translation>
     </message>
     <message>
-        <location filename="../../src/batch/CIpModifier.cpp" line="235"/>
+        <location filename="../../src/batch/CIpModifier.cpp" line="223"/>
         <source>Set Ip Fail</source>
         <translation>设置Ip失败</translation>
     </message>
@@ -574,7 +600,7 @@
 <context>
     <name>LoginDlg</name>
     <message>
-        <location filename="../../src/device/LoginDlg.cpp" line="64"/>
+        <location filename="../../src/device/LoginDlg.cpp" line="63"/>
         <source>Login</source>
         <translation>登录</translation>
     </message>
@@ -609,67 +635,74 @@
         <translation>密码</translation>
     </message>
     <message>
-        <location filename="../../src/device/LoginDlg.cpp" line="159"/>
+        <location filename="../../src/device/LoginDlg.cpp" line="169"/>
         <source>Network is error</source>
         <translation>网络错误</translation>
     </message>
     <message>
-        <location filename="../../src/device/LoginDlg.cpp" line="161"/>
+        <location filename="../../src/device/LoginDlg.cpp" line="171"/>
         <source>System is busying</source>
         <translation>系统忙</translation>
     </message>
     <message>
-        <location filename="../../src/device/LoginDlg.cpp" line="163"/>
+        <location filename="../../src/device/LoginDlg.cpp" line="173"/>
         <source>Login timeout</source>
         <translation>登录超时</translation>
     </message>
     <message>
-        <location filename="../../src/device/LoginDlg.cpp" line="165"/>
+        <location filename="../../src/device/LoginDlg.cpp" line="175"/>
         <source>Password is error</source>
         <translation>密码错误</translation>
     </message>
     <message>
-        <location filename="../../src/device/LoginDlg.cpp" line="167"/>
+        <location filename="../../src/device/LoginDlg.cpp" line="177"/>
         <source>The user is not existed</source>
         <translation>用户不存在</translation>
     </message>
     <message>
-        <location filename="../../src/device/LoginDlg.cpp" line="169"/>
+        <location filename="../../src/device/LoginDlg.cpp" line="179"/>
         <source>The user is locked</source>
         <translation>用户已被锁定</translation>
     </message>
     <message>
-        <location filename="../../src/device/LoginDlg.cpp" line="171"/>
+        <location filename="../../src/device/LoginDlg.cpp" line="181"/>
         <source>The user is in blacklist</source>
         <translation>用户在黑名单中</translation>
     </message>
     <message>
-        <location filename="../../src/device/LoginDlg.cpp" line="173"/>
+        <location filename="../../src/device/LoginDlg.cpp" line="183"/>
         <source>The user has logined.</source>
         <translation>用户已登录。</translation>
     </message>
     <message>
-        <location filename="../../src/device/LoginDlg.cpp" line="175"/>
+        <location filename="../../src/device/LoginDlg.cpp" line="185"/>
         <source>Cann&apos;t find the device.</source>
         <translation>找不到设备。</translation>
     </message>
     <message>
-        <location filename="../../src/device/LoginDlg.cpp" line="177"/>
+        <location filename="../../src/device/LoginDlg.cpp" line="187"/>
         <source>Unknow Error</source>
         <translation>未知错误</translation>
     </message>
     <message>
-        <location filename="../../src/device/LoginDlg.cpp" line="197"/>
+        <location filename="../../src/device/LoginDlg.cpp" line="213"/>
+        <location filename="../../src/device/LoginDlg.cpp" line="247"/>
         <source>Error</source>
         <translation>错误</translation>
+    </message>
+    <message>
+        <location filename="../../src/device/LoginDlg.cpp" line="214"/>
+        <source>The address must be four numbers from 0 to 255, such as 192.168.1.10</source>
+        <translation>地址须为四个 0 到 255 之间的数字，例如 192.168.1.10</translation>
     </message>
 </context>
 <context>
     <name>QDialogButtonBox</name>
     <message>
         <location filename="../../src/widgets/CMessageBox.cpp" line="74"/>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="77"/>
-        <location filename="../../src/device/LoginDlg.cpp" line="198"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="51"/>
+        <location filename="../../src/device/LoginDlg.cpp" line="215"/>
+        <location filename="../../src/device/LoginDlg.cpp" line="249"/>
         <source>OK</source>
         <translation>确定</translation>
     </message>
@@ -677,42 +710,42 @@
 <context>
     <name>QObject</name>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="193"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="176"/>
         <source>NO.</source>
         <translation>序号</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="193"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="176"/>
         <source>IP Address</source>
         <translation>IP地址</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="194"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="177"/>
         <source>Port</source>
         <translation>端口</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="194"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="177"/>
         <source>Destribe</source>
         <translation>描述</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="195"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="178"/>
         <source>Mac Address</source>
         <translation>MAC地址</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="195"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="178"/>
         <source>CloudID</source>
         <translation>云ID</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="196"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="179"/>
         <source>Version</source>
         <translation>版本</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="196"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="179"/>
         <source>BuildDate</source>
         <translation>编译日期</translation>
     </message>

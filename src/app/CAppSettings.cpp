@@ -17,6 +17,13 @@ QString CAppSettings::iniPath()
     return QCoreApplication::applicationDirPath() + QStringLiteral("/Config.ini");
 }
 
+bool CAppSettings::isSwitchOn(const QString& strValue)
+{
+    bool bOk = false;
+    const qlonglong nValue = strValue.trimmed().toLongLong(&bOk, 10);
+    return bOk && nValue != 0;
+}
+
 CAppSettings CAppSettings::read()
 {
     return read(iniPath());
@@ -44,10 +51,8 @@ CAppSettings CAppSettings::read(const QString& strIniPath)
     if (bOk && nPort > 0 && nPort < 65536)
         settings.nDiscoveryPort = nPort;
 
-    if (ini.contains(QStringLiteral("Network/LoopbackOnly")))
-        settings.bLoopbackOnly = ini.value(QStringLiteral("Network/LoopbackOnly")).toInt() != 0;
-    else
-        settings.bLoopbackOnly = envText("VANTREL_LOOPBACK_ONLY") == QLatin1String("1");
+    settings.bLoopbackOnly = isSwitchOn(ini.value(QStringLiteral("Network/LoopbackOnly")).toString()) ||
+                             isSwitchOn(envText("VANTREL_LOOPBACK_ONLY"));
 
     const QString strCheck = ini.value(QStringLiteral("Network/AddressCheck")).toString().trimmed();
     if (strCheck == QLatin1String("device") || strCheck == QLatin1String("ping"))

@@ -1,5 +1,4 @@
 #include <QApplication>
-#include <QTranslator>
 
 #include "app/CAppStartup.h"
 #include "mainwindow/CVantrel.h"
@@ -7,8 +6,8 @@
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
-    QTranslator translator;
-    prepareApplication(app, translator);
+    CAppTranslators translators;
+    prepareApplication(app, translators);
 
     auto* pMainWindow = new CVantrel();
     pMainWindow->show();

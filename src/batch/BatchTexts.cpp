@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 
+#include "batch/BatchCommands.h"
 #include "device/DeviceRecords.h"
 
 QByteArray factoryResetRecord()
@@ -21,7 +22,7 @@ QString loginSuccessText()
 
 QString resetResultText(long nRet)
 {
-    if (nRet < 0 && nRet != kBatchResultTimeout)
+    if (nRet < 0 && nRet != SDK_ERR_TIMEOUT)
         return QStringLiteral("%1 Err=%2").arg(QCoreApplication::translate("CVantrel", "Reset Config Filed")).arg(nRet);
     return QCoreApplication::translate("CVantrel", "Reset Config Success");
 }
@@ -39,7 +40,7 @@ QString adaptiveResultText(long nRet)
 
 QString importResultText(long nRet)
 {
-    if (nRet < 0 && nRet != kBatchResultNeedReboot)
+    if (nRet < 0 && nRet != SDK_ERR_NEED_REBOOT)
         return QCoreApplication::translate("CVantrel", "ImportConfigFailed");
     return QCoreApplication::translate("CVantrel", "ImportConfigSuccess");
 }
@@ -51,24 +52,24 @@ QString importTooLargeText()
 
 bool isDealSuccess(int nRet)
 {
-    return nRet >= 0 || nRet == kBatchResultTimeout;
+    return nRet >= 0 || nRet == SDK_ERR_TIMEOUT;
 }
 
 QString dealMessageText(int nRet, int nError, int nCmd)
 {
     if (isDealSuccess(nRet)) {
-        if (nCmd == kDealCmdReset)
+        if (nCmd == DealResetConfig)
             return QCoreApplication::translate("CVantrel", "Reset Config Successfully");
-        if (nCmd == kDealCmdReboot)
+        if (nCmd == DealReboot)
             return QCoreApplication::translate("CVantrel", "Reboot Successfully");
         return QString();
     }
     switch (nCmd) {
-    case kDealCmdReset:
+    case DealResetConfig:
         return QCoreApplication::translate("CVantrel", "Reset Config Failed");
-    case kDealCmdReboot:
+    case DealReboot:
         return QCoreApplication::translate("CVantrel", "Reboot Failed");
-    case kDealCmdLogin:
+    case DealLogin:
         return loginErrorText(nError);
     default:
         return QString();

@@ -7,24 +7,10 @@
 /// row text, and how a configuration file is read for import. Texts are translated in the main
 /// window's context ("CVantrel").
 
-/// Library result of a call that ran into its time-out, and of a write the device applies only
-/// after a reboot.
-constexpr int kBatchResultTimeout = -10005;
-constexpr int kBatchResultNeedReboot = -11401;
-
-/// Configuration commands of the maintenance batch.
-constexpr unsigned long kCmdFactoryReset = 33;
-constexpr unsigned long kCmdIpAdaptive = 274;
-constexpr unsigned long kCmdImportConfig = 52;
 constexpr int kFactoryResetSize = 11;
 /// The largest configuration file a device takes in one import, and the size of each read.
 constexpr int kImportMaxBytes = 131072;
 constexpr int kImportChunkBytes = 255;
-
-/// Dedicated worker commands (the nCmd of its messages; 0 reports a failed login).
-constexpr int kDealCmdLogin = 0;
-constexpr int kDealCmdReset = 1;
-constexpr int kDealCmdReboot = 2;
 
 /// The factory-reset record: ten bytes 1, then one byte 0.
 QByteArray factoryResetRecord();

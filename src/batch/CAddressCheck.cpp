@@ -2,17 +2,16 @@
 
 #include <vector>
 
-#include <QLoggingCategory>
+#include <QNetworkInterface>
 #include <QProcess>
 #include <QStringList>
 
 #include "app/CAppSettings.h"
+#include "app/LogCategories.h"
 #include "batch/IpPlan.h"
 #include <netsdk/netsdk.h>
 
 namespace {
-
-Q_LOGGING_CATEGORY(lcAddressCheck, "vantrel.addresscheck")
 
 /// A ping that hangs (no such program behaving, a stuck resolver) must not block the caller for
 /// long: one echo request waits 1 s, so 3 s covers start-up as well.
@@ -25,25 +24,26 @@ std::unique_ptr<CAddressCheck> CAddressCheck::fromSettings(const CAppSettings& s
 {
     if (settings.strAddressCheck.compare(QLatin1String("device"), Qt::CaseInsensitive) == 0)
         return std::make_unique<CDeviceAddressCheck>();
-    return std::make_unique<CPingAddressCheck>(settings.bLoopbackOnly || loopbackOnlyFromEnvironment());
+    return std::make_unique<CPingAddressCheck>(settings.bLoopbackOnly);
 }
 
 bool CAddressCheck::isLoopbackAddress(const QString& strIp)
 {
-    return IpPlan::isDottedAddress(strIp) && strIp.section(QLatin1Char('.'), 0, 0).toInt() == 127;
+    int octets[4];
+    return IpPlan::parseDotted(strIp, octets) && octets[0] == 127;
 }
 
-bool CAddressCheck::loopbackOnlyFromEnvironment()
+QStringList CAddressCheck::hostAddresses()
 {
-    bool bOk = false;
-    const int nValue = qEnvironmentVariableIntValue("VANTREL_LOOPBACK_ONLY", &bOk);
-    return bOk && nValue != 0;
+    QStringList lstAddresses;
+    for (const QHostAddress& address : QNetworkInterface::allAddresses()) {
+        if (address.protocol() == QAbstractSocket::IPv4Protocol)
+            lstAddresses.append(address.toString());
+    }
+    return lstAddresses;
 }
 
-CPingAddressCheck::CPingAddressCheck(bool bLoopbackOnly)
-    : bLoopbackOnly_(bLoopbackOnly || loopbackOnlyFromEnvironment())
-{
-}
+CPingAddressCheck::CPingAddressCheck(bool bOn) : bLoopbackOnly(bOn) {}
 
 QString CPingAddressCheck::program()
 {
@@ -66,11 +66,11 @@ bool CPingAddressCheck::isInUse(const QString& strIp)
         qCWarning(lcAddressCheck) << "not an IPv4 address, not checked:" << strIp;
         return false;
     }
-    if (bLoopbackOnly_ && !isLoopbackAddress(strIp)) {
+    if (bLoopbackOnly && !isLoopbackAddress(strIp)) {
         qCInfo(lcAddressCheck) << "loopback-only: no ping to" << strIp;
         return false;
     }
-    ++nRunCount_;
+    ++nRunCount;
     QProcess process;
     process.setProcessChannelMode(QProcess::MergedChannels);
     process.start(program(), arguments(strIp));
@@ -87,20 +87,19 @@ bool CPingAddressCheck::isInUse(const QString& strIp)
     return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
 }
 
-CDeviceAddressCheck::CDeviceAddressCheck(int nWaitMs) : nWaitMs_(nWaitMs > 0 ? nWaitMs : 300) {}
+CDeviceAddressCheck::CDeviceAddressCheck(int nNewWaitMs) : nWaitMs(nNewWaitMs > 0 ? nNewWaitMs : 300) {}
 
 bool CDeviceAddressCheck::isInUse(const QString& strIp)
 {
-    lstLastAnswers_.clear();
-    if (!IpPlan::isDottedAddress(strIp))
-        return false;
+    lstLastAnswers.clear();
     int target[4];
-    IpPlan::parseOctets(strIp, target);
+    if (!IpPlan::parseDotted(strIp, target))
+        return false;
     const QString strWanted = IpPlan::formatAddress(target[0], target[1], target[2], target[3]);
     std::vector<SDK_CONFIG_NET_COMMON_V2> records(kSearchRecords);
     const int nBufLen = int(records.size() * sizeof(SDK_CONFIG_NET_COMMON_V2));
     int nRetLength = 0;
-    if (!sdkSearchDevice(reinterpret_cast<char*>(records.data()), nBufLen, &nRetLength, nWaitMs_)) {
+    if (!sdkSearchDevice(reinterpret_cast<char*>(records.data()), nBufLen, &nRetLength, nWaitMs)) {
         qCWarning(lcAddressCheck) << "device search failed:" << sdkGetLastError();
         return false;
     }
@@ -113,7 +112,7 @@ bool CDeviceAddressCheck::isInUse(const QString& strIp)
     for (int i = 0; i < nCount; ++i) {
         const unsigned char* ip = records[size_t(i)].hostIp;
         const QString strAnswer = IpPlan::formatAddress(ip[0], ip[1], ip[2], ip[3]);
-        lstLastAnswers_.append(strAnswer);
+        lstLastAnswers.append(strAnswer);
         if (strAnswer == strWanted)
             bInUse = true;
     }

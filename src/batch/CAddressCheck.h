@@ -18,23 +18,24 @@ public:
     /// wait for device).
     virtual bool isInUse(const QString& strIp) = 0;
 
-    /// "device" (case-insensitive) gives a CDeviceAddressCheck, anything else a CPingAddressCheck.
-    /// Loopback-only is on when the settings or VANTREL_LOOPBACK_ONLY=1 say so.
+    /// "device" (case-insensitive) gives a CDeviceAddressCheck, anything else a CPingAddressCheck
+    /// with the settings' loopback-only switch.
     static std::unique_ptr<CAddressCheck> fromSettings(const CAppSettings& settings);
 
     /// True when the text is a dotted IPv4 address inside 127.0.0.0/8.
     static bool isLoopbackAddress(const QString& strIp);
-    /// True when VANTREL_LOOPBACK_ONLY is set to a non-zero number.
-    static bool loopbackOnlyFromEnvironment();
+    /// Every IPv4 address of the PC's own interfaces. They count as taken wherever an address is
+    /// handed out: a check that asks the devices would find them free.
+    static QStringList hostAddresses();
 };
 
 /// The system ping: one echo request with a one-second wait; exit code 0 means the address answered.
 class CPingAddressCheck : public CAddressCheck
 {
 public:
-    explicit CPingAddressCheck(bool bLoopbackOnly);
+    explicit CPingAddressCheck(bool bOn);
 
-    /// Under loopback-only an address outside 127.0.0.0/8 (or text that is no IPv4 address) counts
+    /// With bLoopbackOnly an address outside 127.0.0.0/8 (or text that is no IPv4 address) counts
     /// as not answering and nothing runs.
     bool isInUse(const QString& strIp) override;
 
@@ -43,11 +44,11 @@ public:
     static QStringList arguments(const QString& strIp);
 
     /// How many times ping really ran (refused destinations do not count).
-    int runCount() const { return nRunCount_; }
+    int runCount() const { return nRunCount; }
 
 private:
-    bool bLoopbackOnly_;
-    int nRunCount_ = 0;
+    bool bLoopbackOnly;
+    int nRunCount = 0;
 };
 
 /// Asks the devices: one device search through the library's configured broadcast addresses; the
@@ -55,15 +56,15 @@ private:
 class CDeviceAddressCheck : public CAddressCheck
 {
 public:
-    explicit CDeviceAddressCheck(int nWaitMs = 300);
+    explicit CDeviceAddressCheck(int nNewWaitMs = 300);
 
     bool isInUse(const QString& strIp) override;
 
-    int waitMs() const { return nWaitMs_; }
+    int waitMs() const { return nWaitMs; }
     /// Host addresses of the answers of the last search (for the log and tests).
-    const QStringList& lastAnswers() const { return lstLastAnswers_; }
+    const QStringList& lastAnswers() const { return lstLastAnswers; }
 
 private:
-    int nWaitMs_;
-    QStringList lstLastAnswers_;
+    int nWaitMs;
+    QStringList lstLastAnswers;
 };

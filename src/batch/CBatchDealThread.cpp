@@ -4,7 +4,9 @@
 
 #include <QMutexLocker>
 
-#include "batch/BatchTexts.h"
+#include "batch/BatchCommands.h"
+#include "batch/DeviceCommands.h"
+#include "device/DeviceRecords.h"
 
 CBatchDealThread::CBatchDealThread(QObject* parent) : QThread(parent) {}
 
@@ -70,32 +72,35 @@ void CBatchDealThread::run()
     }
     for (auto& entry : mapPass)
         handle(*entry.second, nCmdNow, nWaitNow);
-    // The copies' logins are left open, as the devices are resetting or rebooting anyway.
 }
 
 void CBatchDealThread::handle(DEV_INFO& rec, int nCmdNow, int nWaitNow)
 {
+    bool bOwnLogin = false;
     if (rec.lLoginID < 1) {
         int nError = 0;
-        rec.lLoginID = sdkLogin(rec.szIpAddr, static_cast<unsigned short>(rec.nPort), rec.szUserName, rec.szPassword,
-                                &rec.devInfo, 1, &nError);
-        if (rec.lLoginID < 1) {
-            emit message(-1, nError, rec.nIndex, kDealCmdLogin);
+        if (loginDevice(&rec, &nError) < 1) {
+            emit message(-1, nError, rec.nIndex, DealLogin);
             return;
         }
+        bOwnLogin = true;
     }
-    if (nCmdNow == kDealCmdReset) {
-        QByteArray baRecord = factoryResetRecord();
-        const int nRet = int(sdkSetConfig(rec.lLoginID, kCmdFactoryReset, -1, baRecord.data(),
-                                          static_cast<unsigned long>(baRecord.size()), nWaitNow));
-        emit message(nRet, nRet, rec.nIndex, kDealCmdReset);
-    } else if (nCmdNow == kDealCmdReboot) {
+    if (nCmdNow == DealResetConfig) {
+        const int nRet = int(resetDeviceConfig(rec.lLoginID, nWaitNow));
+        emit message(nRet, nRet, rec.nIndex, DealResetConfig);
+    } else if (nCmdNow == DealReboot) {
         if (sdkControlDevice(rec.lLoginID, 0, nWaitNow)) {
-            emit message(1, 0, rec.nIndex, kDealCmdReboot);
+            emit message(1, 0, rec.nIndex, DealReboot);
         } else {
             const int nError = int(sdkGetLastError());
             // A time-out means the device went down to reboot before it could answer.
-            emit message(nError == kBatchResultTimeout ? 1 : -1, nError, rec.nIndex, kDealCmdReboot);
+            emit message(nError == SDK_ERR_TIMEOUT ? 1 : -1, nError, rec.nIndex, DealReboot);
         }
+    }
+    // A login made here is this copy's alone: left open, the device's sessions would pile up
+    // until it refuses logins. A login the row had stays the row's (onDealBathMsg ends it).
+    if (bOwnLogin) {
+        sdkLogout(rec.lLoginID);
+        rec.lLoginID = 0;
     }
 }

@@ -4,38 +4,22 @@
 #include <cstring>
 
 #include <QCoreApplication>
-#include <QDebug>
 #include <QNetworkInterface>
 #include <QStringList>
 
+#include "app/LogCategories.h"
+#include "batch/BatchCommands.h"
 #include "batch/CAddressCheck.h"
 #include "batch/IpPlan.h"
 #include "device/DeviceRecords.h"
 
 namespace {
 
-constexpr int kRequestKind = 20;
 constexpr int kModeBatch = 254;
 constexpr int kModeAssign = 1;
 constexpr int kBatchWaitMs = 10000;
 constexpr int kModifyIpWaitMs = 20000;
-constexpr int kCredentialBytes = 32;   // at most this much of user name and password is copied
-
-/// "a.b.c.d" with every part a decimal 0..255 into four bytes; false otherwise.
-bool parseOctets(const QString& strText, int pOctets[4])
-{
-    const QStringList parts = strText.trimmed().split(QLatin1Char('.'));
-    if (parts.size() != 4)
-        return false;
-    for (int i = 0; i < 4; ++i) {
-        bool bOk = false;
-        const int nValue = parts.at(i).toInt(&bOk, 10);
-        if (!bOk || nValue < 0 || nValue > 255)
-            return false;
-        pOctets[i] = nValue;
-    }
-    return true;
-}
+constexpr int kCredentialBytes = 32; // at most this much of user name and password is copied
 
 void storeOctets(unsigned char* pDest, const int pOctets[4])
 {
@@ -81,58 +65,52 @@ QString CIpModifier::hostMacText()
     return QString();
 }
 
-void CIpModifier::preparePlan(int nCode, const QString& strIp, const QString& strMask, const QString& strGateway,
-                              const QString& strPassword, CAddressCheck* pCheck)
+void CIpModifier::preparePlan(int nNewCode, const QString& strIp, const QString& strMask, const QString& strGateway,
+                              const QString& strNewPassword, CAddressCheck* pNewCheck, const QStringList& lstNewTaken)
 {
-    m_nCode = nCode;
-    m_pCheck = pCheck;
-    m_strPassword = strPassword;
-    m_strHostMac = hostMacText();
-    m_bCycleExhausted = false;
-    m_bPlanValid = parseOctets(strIp, m_nOctets) && parseOctets(strMask, m_nMask) &&
-                   parseOctets(strGateway, m_nGateway) && (nCode == 3 || nCode == 4);
-    m_nLast = m_bPlanValid ? m_nOctets[3] : 0;
-    if (!m_bPlanValid)
-        qWarning() << "CIpModifier: unusable plan" << nCode << strIp << strMask << strGateway;
-}
-
-int CIpModifier::nextLastOctet() const
-{
-    return m_nLast;
-}
-
-int CIpModifier::checkCount() const
-{
-    return m_nCheckCount;
+    nCode = nNewCode;
+    lstTaken = lstNewTaken;
+    pCheck = pNewCheck;
+    strPassword = strNewPassword;
+    strHostMac = hostMacText();
+    bCycleExhausted = false;
+    bPlanValid = IpPlan::parseDotted(strIp.trimmed(), anOctets) && IpPlan::parseDotted(strMask.trimmed(), anMask) &&
+                 IpPlan::parseDotted(strGateway.trimmed(), anGateway) && isAddressCommand(nCode);
+    nLast = bPlanValid ? anOctets[3] : 0;
+    if (!bPlanValid)
+        qCWarning(lcBatch) << "unusable address plan" << nCode << strIp << strMask << strGateway;
 }
 
 bool CIpModifier::findFreeLastOctet()
 {
-    if (m_pCheck == nullptr)
-        return true;
-    if (m_bCycleExhausted)
+    if (bCycleExhausted)
         return false;
+    const QString strMask = IpPlan::formatAddress(anMask[0], anMask[1], anMask[2], anMask[3]);
     bool bFound = false;
-    m_nLast = IpPlan::nextFreeLastOctet(
-        m_nLast,
-        [this](int nOctet) {
-            ++m_nCheckCount;
-            return m_pCheck->isInUse(QStringLiteral("%1.%2.%3.%4")
-                                         .arg(m_nOctets[0])
-                                         .arg(m_nOctets[1])
-                                         .arg(m_nOctets[2])
-                                         .arg(nOctet));
+    nLast = IpPlan::nextFreeLastOctet(
+        nLast,
+        [this, &strMask](int nOctet) {
+            // A stop ends the walk at once: every later candidate counts as taken without asking.
+            if (stopRequested())
+                return true;
+            const QString strCandidate = IpPlan::formatAddress(anOctets[0], anOctets[1], anOctets[2], nOctet);
+            if (lstTaken.contains(strCandidate) || IpPlan::isNetworkOrBroadcast(strCandidate, strMask))
+                return true;
+            if (pCheck == nullptr)
+                return false;
+            ++nCheckCount;
+            return pCheck->isInUse(strCandidate);
         },
         &bFound);
     // A full cycle found nothing: every later device of this batch would ask the same questions.
-    m_bCycleExhausted = !bFound;
+    bCycleExhausted = !bFound && !stopRequested();
     return bFound;
 }
 
 CIpModifier::Result CIpModifier::changeAddress(DEV_INFO* pRec)
 {
     Result result;
-    if (pRec == nullptr || !m_bPlanValid) {
+    if (pRec == nullptr || !bPlanValid) {
         result.strStatus = QCoreApplication::translate("CVantrel", "Set IP Fail");
         return result;
     }
@@ -140,25 +118,36 @@ CIpModifier::Result CIpModifier::changeAddress(DEV_INFO* pRec)
     SDK_NET_ADDRESS_BLOCK block;
     std::memcpy(&block, &pRec->netBlock, sizeof block);
     storeText(block.userName, sizeof block.userName, QByteArrayLiteral("admin"), kCredentialBytes);
-    storeText(block.password, sizeof block.password, m_strPassword.toLocal8Bit(), kCredentialBytes);
-    storeHostMac(block, m_strHostMac);
+    storeText(block.password, sizeof block.password, strPassword.toLocal8Bit(), kCredentialBytes);
+    storeHostMac(block, strHostMac);
     block.requestFlag = 1;
-    storeOctets(block.submask, m_nMask);
-    storeOctets(block.gateway, m_nGateway);
+    storeOctets(block.submask, anMask);
+    storeOctets(block.gateway, anGateway);
 
-    if (m_nCode == 4) {
-        storeOctets(block.hostIp, m_nOctets);
+    if (nCode == BatchSameAddress) {
+        storeOctets(block.hostIp, anOctets);
     } else {
-        if (!findFreeLastOctet()) {
+        const bool bFree = findFreeLastOctet();
+        if (stopRequested()) {
+            result.bStopped = true;
+            return result;
+        }
+        if (!bFree) {
             result.strStatus = QCoreApplication::translate("CVantrel", "No free address");
             return result;
         }
-        const int octets[4] = {m_nOctets[0], m_nOctets[1], m_nOctets[2], m_nLast};
+        const int octets[4] = {anOctets[0], anOctets[1], anOctets[2], nLast};
         storeOctets(block.hostIp, octets);
     }
 
-    result.nRet =
-        int(sdkSetConfigOverNet(kRequestKind, kModeBatch, reinterpret_cast<char*>(&block), sizeof block, kBatchWaitMs));
+    result.nRet = int(sdkSetConfigOverNet(int(kCmdNetworkRecord), kModeBatch, reinterpret_cast<char*>(&block),
+                                          sizeof block, kBatchWaitMs));
+    if (nCode == BatchAddressFromStart) {
+        // Whatever the answer, the device may hold this address soon: the next one starts after it.
+        ++nLast;
+        if (nLast >= 255)
+            nLast = 1;
+    }
     if (result.nRet == 0 || result.nRet == 1) {
         std::memcpy(&pRec->netBlock, &block, sizeof block);
         result.strNewIp = addressText(block.hostIp);
@@ -178,8 +167,7 @@ CIpModifier::Result CIpModifier::changeAddress(DEV_INFO* pRec)
     return result;
 }
 
-int CIpModifier::modifyIp(DEV_INFO* pRec, int nIndex, int nType,
-                          const std::function<void(int, int, const QString&)>& setCell)
+int CIpModifier::modifyIp(DEV_INFO* pRec, int nIndex, int nType, const CellWriter& setCell)
 {
     if (pRec == nullptr)
         return 1;
@@ -203,15 +191,15 @@ int CIpModifier::modifyIp(DEV_INFO* pRec, int nIndex, int nType,
     const unsigned char byRowOctet = static_cast<unsigned char>(((nIndex + 20) % 256 + 256) % 256);
     int nMode = kModeBatch;
     switch (nType) {
-    case 1:
+    case ModifyIpAssign:
         block.hostIp[3] = byRowOctet;
         nMode = kModeAssign;
         break;
-    case 2:
+    case ModifyIpSaveAndAssign:
         pRec->nSavedLastOctet = block.hostIp[3];
         block.hostIp[3] = byRowOctet;
         break;
-    case 3:
+    case ModifyIpRestore:
         block.hostIp[3] = static_cast<unsigned char>(pRec->nSavedLastOctet);
         break;
     default:
@@ -220,25 +208,25 @@ int CIpModifier::modifyIp(DEV_INFO* pRec, int nIndex, int nType,
     block.requestFlag = 1;
     storeHostMac(block, hostMacText());
 
-    const long nRet =
-        sdkSetConfigOverNet(kRequestKind, nMode, reinterpret_cast<char*>(&block), sizeof block, kModifyIpWaitMs);
-    qDebug() << "ModifyIP nRet=" << nRet;
+    const long nRet = sdkSetConfigOverNet(int(kCmdNetworkRecord), nMode, reinterpret_cast<char*>(&block), sizeof block,
+                                          kModifyIpWaitMs);
+    qCDebug(lcBatch) << "ModifyIP nRet=" << nRet;
     if (nRet == SDK_ERR_TIMEOUT) {
-        qDebug() << "ModifyIP timeout nRet=" << nRet;
+        qCDebug(lcBatch) << "ModifyIP timeout nRet=" << nRet;
     } else if (nRet == SDK_ERR_NEED_REBOOT) {
         if (setCell)
-            setCell(nIndex, 3, QCoreApplication::translate("CVantrel", "Need Reboot"));
+            setCell(nIndex, ColumnStatus, QCoreApplication::translate("CVantrel", "Need Reboot"));
         return -1;
     } else if (nRet != 0 && nRet != 1) {
         block = blockBefore;
         if (setCell)
-            setCell(nIndex, 3, QCoreApplication::translate("CVantrel", "Set Ip Fail"));
+            setCell(nIndex, ColumnStatus, QCoreApplication::translate("CVantrel", "Set Ip Fail"));
         return -1;
     }
 
     const QString strIp = addressText(block.hostIp);
     if (setCell)
-        setCell(nIndex, 1, strIp);
+        setCell(nIndex, ColumnIpAddress, strIp);
     storeAddressText(pRec, strIp);
     return 1;
 }

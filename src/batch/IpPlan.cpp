@@ -4,22 +4,33 @@
 
 namespace IpPlan {
 
-bool isDottedAddress(const QString& strIp)
+bool parseDotted(const QString& strIp, int octets[4])
 {
     const QStringList parts = strIp.split(QLatin1Char('.'));
     if (parts.size() != 4)
         return false;
-    for (const QString& part : parts) {
+    int values[4];
+    for (int i = 0; i < 4; ++i) {
+        const QString& part = parts.at(i);
         if (part.isEmpty() || part.size() > 3)
             return false;
         for (const QChar ch : part) {
             if (ch < QLatin1Char('0') || ch > QLatin1Char('9'))
                 return false;
         }
-        if (part.toInt() > 255)
+        values[i] = part.toInt(nullptr, 10);
+        if (values[i] > 255)
             return false;
     }
+    for (int i = 0; i < 4; ++i)
+        octets[i] = values[i];
     return true;
+}
+
+bool isDottedAddress(const QString& strIp)
+{
+    int octets[4];
+    return parseDotted(strIp, octets);
 }
 
 void parseOctets(const QString& strIp, int octets[4])
@@ -66,12 +77,23 @@ int nextProposalOctet(int nOctet)
     return nOctet + 1;
 }
 
+bool isNetworkOrBroadcast(const QString& strIp, const QString& strMask)
+{
+    const uint32_t nMask = toValue(strMask);
+    const uint32_t nHost = ~nMask;
+    if (nHost <= 1u)
+        return false; // /31 and /32: every address is a host
+    const uint32_t nIp = toValue(strIp);
+    return (nIp & nHost) == 0 || (nIp & nHost) == nHost;
+}
+
 QString formatAddress(int o1, int o2, int o3, int o4)
 {
     return QStringLiteral("%1.%2.%3.%4").arg(o1).arg(o2).arg(o3).arg(o4);
 }
 
-Proposal propose(const QString& strPcIp, const QString& strPcMask, const std::function<bool(const QString&)>& answers)
+Proposal propose(const QString& strPcIp, const QString& strPcMask, const std::function<bool(const QString&)>& answers,
+                 const QSet<QString>& setTaken)
 {
     Proposal proposal;
     int ip[4];
@@ -80,21 +102,27 @@ Proposal propose(const QString& strPcIp, const QString& strPcMask, const std::fu
     parseOctets(strPcMask, mask);
     proposal.strMask = strPcMask.isEmpty() ? QStringLiteral("0.0.0.0") : strPcMask;
 
-    // The walk never revisits a last octet: once the next candidate was already asked, every
-    // reachable address of the cycle answered.
+    const QString strMask = proposal.strMask;
+    const auto taken = [&](int nOctet) {
+        const QString strCandidate = formatAddress(ip[0], ip[1], ip[2], nOctet);
+        if (setTaken.contains(strCandidate) || isNetworkOrBroadcast(strCandidate, strMask))
+            return true;
+        ++proposal.nChecks;
+        return answers(strCandidate);
+    };
+    // The walk never revisits a last octet: once the next candidate was already seen, every
+    // reachable address of the cycle is taken.
     bool bSeen[256] = {};
     int nOctet = ip[3];
     bSeen[nOctet] = true;
-    ++proposal.nChecks;
-    bool bAnswered = answers(formatAddress(ip[0], ip[1], ip[2], nOctet));
-    while (bAnswered) {
+    bool bTaken = taken(nOctet);
+    while (bTaken) {
         const int nNext = nextProposalOctet(nOctet);
         if (nNext > 255 || bSeen[nNext])
             return proposal;
         nOctet = nNext;
         bSeen[nOctet] = true;
-        ++proposal.nChecks;
-        bAnswered = answers(formatAddress(ip[0], ip[1], ip[2], nOctet));
+        bTaken = taken(nOctet);
     }
     proposal.bFound = true;
     proposal.strIp = formatAddress(ip[0], ip[1], ip[2], nOctet);

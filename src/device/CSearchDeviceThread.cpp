@@ -22,6 +22,12 @@ int CSearchDeviceThread::searchTime() const
     return nSearchTime.loadRelaxed();
 }
 
+void CSearchDeviceThread::setLogoutsBeforeSearch(const QVector<long>& lstLogins)
+{
+    QMutexLocker locker(&mutex);
+    lstLogouts = lstLogins;
+}
+
 void CSearchDeviceThread::registerMetaType()
 {
     qRegisterMetaType<SDK_CONFIG_NET_COMMON_V2>("SDK_CONFIG_NET_COMMON_V2");
@@ -29,6 +35,14 @@ void CSearchDeviceThread::registerMetaType()
 
 void CSearchDeviceThread::run()
 {
+    QVector<long> lstNow;
+    {
+        QMutexLocker locker(&mutex);
+        lstNow.swap(lstLogouts);
+    }
+    for (long lLogin : lstNow)
+        sdkLogout(lLogin);
+
     QByteArray baBuffer(kSearchBufferSize, '\0');
     int nRetLength = 0;
     const bool bOk = sdkSearchDevice(baBuffer.data(), baBuffer.size(), &nRetLength, searchTime()) != 0;

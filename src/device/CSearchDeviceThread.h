@@ -1,13 +1,16 @@
 #pragma once
 
+#include <QMutex>
 #include <QThread>
+#include <QVector>
 
 #include <netsdk/netsdk.h>
 
 Q_DECLARE_METATYPE(SDK_CONFIG_NET_COMMON_V2)
 
-/// One device search per start(): a single library search, then the found records one by one as
-/// queued deviceSearch signals in address order, then stop(). Touches nothing but its own buffer.
+/// One device search per start(): first the logouts handed over for it (the previous table's logins),
+/// then a single library search, then the found records one by one as queued deviceSearch signals
+/// in address order, then stop(). Touches nothing but its own buffer.
 class CSearchDeviceThread : public QThread
 {
     Q_OBJECT
@@ -19,6 +22,9 @@ public:
 
     void setSearchTime(int nMs);
     int searchTime() const;
+    /// Login handles the next pass logs out before it searches, in this order (each logout may wait
+    /// up to a second for a device that does not answer).
+    void setLogoutsBeforeSearch(const QVector<long>& lstLogins);
 
     /// Registers SDK_CONFIG_NET_COMMON_V2 for queued delivery under that name.
     static void registerMetaType();
@@ -32,4 +38,6 @@ protected:
 
 private:
     QAtomicInt nSearchTime{2000};
+    QMutex mutex;
+    QVector<long> lstLogouts;
 };

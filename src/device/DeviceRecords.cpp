@@ -11,14 +11,6 @@
 
 namespace {
 
-// Texts in records are zero-terminated, but a device may fill a field to the brim: never read past it.
-QString fixedText(const char* pText, size_t nSize)
-{
-    const void* pEnd = std::memchr(pText, 0, nSize);
-    const size_t nLen = pEnd ? size_t(static_cast<const char*>(pEnd) - pText) : nSize;
-    return QString::fromLocal8Bit(pText, qsizetype(nLen));
-}
-
 int hexDigitValue(QChar c)
 {
     const ushort u = c.unicode();
@@ -55,6 +47,13 @@ template <size_t N> void copyText(char (&dst)[N], const QByteArray& baText)
 
 } // namespace
 
+QString fieldText(const char* pField, size_t nSize)
+{
+    const void* pEnd = std::memchr(pField, 0, nSize);
+    const size_t nLen = pEnd ? size_t(static_cast<const char*>(pEnd) - pField) : nSize;
+    return QString::fromLocal8Bit(pField, qsizetype(nLen));
+}
+
 bool isListedDeviceKind(int nKind)
 {
     if (nKind < 0 || nKind > 5)
@@ -87,10 +86,10 @@ CDeviceRowTexts deviceRowTexts(const SDK_CONFIG_NET_COMMON_V2& rec)
     CDeviceRowTexts texts;
     texts.strIpAddr = addressText(rec.hostIp);
     texts.strPort = QString::number(rec.ports[1]);
-    texts.strMac = fixedText(rec.mac, sizeof(rec.mac));
-    const QString strCloudId = fixedText(rec.cloudId, sizeof(rec.cloudId));
+    texts.strMac = fieldText(rec.mac, sizeof(rec.mac));
+    const QString strCloudId = fieldText(rec.cloudId, sizeof(rec.cloudId));
     texts.strCloudId = strCloudId.isEmpty() ? cloudIdFromMac(texts.strMac) : strCloudId.left(32);
-    texts.strVersion = fixedText(rec.version, sizeof(rec.version));
+    texts.strVersion = fieldText(rec.version, sizeof(rec.version));
     if (!texts.strVersion.isEmpty())
         texts.strBuildDate = buildDateText(rec.buildYear, rec.buildMonth, rec.buildDay);
     return texts;
@@ -131,7 +130,7 @@ QVector<SDK_CONFIG_NET_COMMON_V2> orderSearchResults(const char* pBuffer, int nB
     for (int i = 0; i < nCount; ++i) {
         SDK_CONFIG_NET_COMMON_V2 rec;
         std::memcpy(&rec, pBuffer + size_t(i) * kSearchRecordSize, sizeof(rec));
-        const QString strMac = fixedText(rec.mac, sizeof(rec.mac));
+        const QString strMac = fieldText(rec.mac, sizeof(rec.mac));
         if (strMac.size() == nMacLength)
             mapByMac.insert(strMac, rec);
     }
@@ -190,4 +189,23 @@ void setRecordPassword(DEV_INFO* pInfo, const QByteArray& baPassword)
     std::memset(pInfo->szPassword, 0, sizeof(pInfo->szPassword));
     std::memcpy(pInfo->szPassword, baPassword.constData(),
                 size_t(qMin(baPassword.size(), int(sizeof(pInfo->szPassword)) - 1)));
+}
+
+long loginDevice(DEV_INFO* pRec, int* pError)
+{
+    int nError = 0;
+    pRec->lLoginID = sdkLogin(pRec->szIpAddr, static_cast<unsigned short>(pRec->nPort), pRec->szUserName,
+                              pRec->szPassword, &pRec->devInfo, 1, &nError);
+    if (pError)
+        *pError = nError;
+    return pRec->lLoginID;
+}
+
+CLoginTexts loginTexts(const SDK_DEVICE_INFO& info)
+{
+    CLoginTexts texts;
+    texts.strVersion = fieldText(info.version);
+    if (info.buildYear > 0)
+        texts.strBuildDate = buildDateText(info.buildYear, info.buildMonth, info.buildDay);
+    return texts;
 }

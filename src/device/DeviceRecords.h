@@ -4,12 +4,13 @@
 #include <QVector>
 
 #include "DevInfo.h"
+#include "DeviceTable.h"
 
 /// Widget-free rules that turn search records into table rows.
 
 /// Size of one search record and the capacity of one search pass's result buffer.
 constexpr int kSearchRecordSize = int(sizeof(SDK_CONFIG_NET_COMMON_V2));
-constexpr int kMaxSearchRecords = 256;
+constexpr int kMaxSearchRecords = kMaxTableRows;
 constexpr int kSearchBufferSize = kSearchRecordSize * kMaxSearchRecords; // 143360
 
 /// Texts of one search record as the device table shows them.
@@ -22,6 +23,14 @@ struct CDeviceRowTexts
     QString strVersion;   ///< empty when the record has none
     QString strBuildDate; ///< "yyyy-mm-dd", empty when the version is empty
 };
+
+/// The text of a fixed-size, zero-terminated 8-bit field (local 8-bit encoding). A device may fill a
+/// field to the brim: nothing past nSize bytes is read.
+QString fieldText(const char* pField, size_t nSize);
+template <size_t N> QString fieldText(const char (&field)[N])
+{
+    return fieldText(field, N);
+}
 
 /// Only these kinds get a table row; a kind below 0 or above 5 counts as 1.
 bool isListedDeviceKind(int nKind);
@@ -52,6 +61,21 @@ QVector<SDK_CONFIG_NET_COMMON_V2> orderSearchResults(const char* pBuffer, int nB
 
 /// Text for a login error code, in the main window's translation context ("CVantrel").
 QString loginErrorText(int nError);
+
+/// Logs in to the record's device: its address and port, user name and password. The device
+/// information goes into the record's block and the result into its lLoginID (a handle above 0, else
+/// 0). *pError receives the library's error code (0 before the call). Returns the handle.
+long loginDevice(DEV_INFO* pRec, int* pError);
+
+/// The version and build date texts a successful login shows in its row. Each is empty when the login
+/// reported nothing for it (no version text, a build year of 0): the row then keeps what the search
+/// showed there.
+struct CLoginTexts
+{
+    QString strVersion;
+    QString strBuildDate;
+};
+CLoginTexts loginTexts(const SDK_DEVICE_INFO& info);
 
 /// Writes a password (local 8-bit) into the record's 32-byte field: at most 31 bytes, so the field
 /// always ends with a terminator.

@@ -1,6 +1,7 @@
 #include "LoginDlg.h"
 
 #include <cstring>
+#include <memory>
 
 #include <QApplication>
 #include <QFrame>
@@ -16,22 +17,20 @@
 #include <QRegularExpressionValidator>
 #include <QVBoxLayout>
 
+#include <protocol/messages.h>
+
 #include "CMessageBox.h"
-#include "app/CAppSettings.h"
+#include "app/CBackgroundTask.h"
 #include "app/LogCategories.h"
+#include "batch/BatchCommands.h"
+#include "batch/IpPlan.h"
+#include "device/DeviceRecords.h"
 
 namespace {
 
 constexpr int kMaxCredentialLength = 12;
 constexpr int kMaxButtonWidth = 75;
-constexpr unsigned long kNetworkRecordCommand = 20;
-constexpr unsigned long kNetworkRecordSize = 144;
 constexpr int kNetworkRecordWaitMs = 3000;
-
-bool loopbackOnly()
-{
-    return CAppSettings::read().bLoopbackOnly || qgetenv("VANTREL_LOOPBACK_ONLY") == "1";
-}
 
 // Qt's QIntValidator lets a number beyond the top through as intermediate input while it has no
 // more digits than the top; the port field must refuse it as it is typed, as it always did.
@@ -67,6 +66,7 @@ LoginDlg::LoginDlg(QWidget* parent, Qt::WindowFlags flags)
     if (flags != Qt::WindowFlags())
         setWindowFlags(windowFlags() | flags);
     std::memset(&devInfo, 0, sizeof(devInfo));
+    pTask = new CBackgroundTask(this);
     buildForm();
 }
 
@@ -87,7 +87,7 @@ void LoginDlg::buildForm()
         QStringLiteral("((2[0-4]\\d|25[0-5]|[01]?\\d\\d?)\\.){3}(2[0-4]\\d|25[0-5]|[01]?\\d\\d?)"));
     pIpEdit->setValidator(new QRegularExpressionValidator(reAddress, pIpEdit));
 
-    pPortEdit = new QLineEdit(QStringLiteral("34567"), this);
+    pPortEdit = new QLineEdit(QString::number(protocol::kDefaultServicePort), this);
     pPortEdit->setObjectName(QStringLiteral("lineEditPort"));
     pPortEdit->setValidator(new CPortValidator(0, 65535, pPortEdit));
 
@@ -132,24 +132,34 @@ void LoginDlg::buildForm()
     connect(pCancelBtn, &QPushButton::clicked, this, &LoginDlg::onClick);
 }
 
-QString LoginDlg::resolveAddress(const QString& strText, bool bLoopbackOnly)
+LoginDlg::AddressText LoginDlg::readAddress(const QString& strText, bool bLoopbackOnlyNow, QString* pAddress)
 {
     const QString strTrimmed = strText.trimmed();
-    QHostAddress address;
-    if (address.setAddress(strTrimmed) && address.protocol() == QHostAddress::IPv4Protocol)
-        return address.toString();
-    if (bLoopbackOnly) {
-        // No resolver: a name could leave the machine as a DNS query.
-        if (strTrimmed.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0)
-            return QStringLiteral("127.0.0.1");
-        return strText;
+    static const QRegularExpression reDigitsAndDots(QStringLiteral("^[0-9.]+$"));
+    if (reDigitsAndDots.match(strTrimmed).hasMatch()) {
+        int anOctets[4];
+        if (!IpPlan::parseDotted(strTrimmed, anOctets))
+            return AddressText::Refused;
+        *pAddress = IpPlan::formatAddress(anOctets[0], anOctets[1], anOctets[2], anOctets[3]);
+        return AddressText::Address;
     }
-    const QHostInfo info = QHostInfo::fromName(strTrimmed);
+    if (strTrimmed.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0) {
+        *pAddress = QStringLiteral("127.0.0.1");
+        return AddressText::Address;
+    }
+    *pAddress = strText;
+    // No resolver under loopback-only: a name could leave the machine as a DNS query.
+    return bLoopbackOnlyNow ? AddressText::Address : AddressText::Name;
+}
+
+QString LoginDlg::resolveName(const QString& strName)
+{
+    const QHostInfo info = QHostInfo::fromName(strName.trimmed());
     for (const QHostAddress& candidate : info.addresses()) {
         if (candidate.protocol() == QHostAddress::IPv4Protocol)
             return candidate.toString();
     }
-    return strText;
+    return strName;
 }
 
 QString LoginDlg::loginErrorText(int nError)
@@ -178,32 +188,76 @@ QString LoginDlg::loginErrorText(int nError)
     }
 }
 
+bool LoginDlg::isLoggingIn() const
+{
+    return pTask->isRunning();
+}
+
+void LoginDlg::setLoggingIn(bool bOn)
+{
+    pOkBtn->setEnabled(!bOn);
+    pCancelBtn->setEnabled(!bOn);
+    if (bOn)
+        setCursor(Qt::WaitCursor);
+    else
+        unsetCursor();
+}
+
 void LoginDlg::OnClickedOk()
 {
-    const QString strUser = pUserEdit->text();
-    const QString strPassword = pPasswordEdit->text();
-
-    const QString strAddress = resolveAddress(pIpEdit->text(), loopbackOnly());
-    copyText(devInfo.szIpAddr, sizeof(devInfo.szIpAddr), strAddress.toLatin1());
-    copyText(devInfo.szUserName, sizeof(devInfo.szUserName), strUser.toLatin1());
-    copyText(devInfo.szPassword, sizeof(devInfo.szPassword), strPassword.toLatin1());
-    devInfo.nPort = int(pPortEdit->text().toUInt());
-
-    int nError = 0;
-    const long lLoginID = sdkLogin(devInfo.szIpAddr, static_cast<unsigned short>(devInfo.nPort), devInfo.szUserName,
-                                   devInfo.szPassword, &devInfo.devInfo, 1, &nError);
-    if (lLoginID <= 0) {
-        qCDebug(lcDevice) << "add device: login failed" << nError;
-        CMessageBox::critical(QApplication::activeWindow(), tr("Error"), loginErrorText(nError),
+    if (isLoggingIn())
+        return;
+    QString strAddress;
+    const AddressText kind = readAddress(pIpEdit->text(), bLoopbackOnly, &strAddress);
+    if (kind == AddressText::Refused) {
+        CMessageBox::critical(QApplication::activeWindow(), tr("Error"),
+                              tr("The address must be four numbers from 0 to 255, such as 192.168.1.10"),
                               QCoreApplication::translate("QDialogButtonBox", "OK"));
         return;
     }
-    devInfo.lLoginID = lLoginID;
-    unsigned long nBytes = 0;
-    // A device that does not answer still gets its row; the MAC column then stays empty.
-    sdkGetConfig(lLoginID, kNetworkRecordCommand, -1, reinterpret_cast<char*>(&devInfo.netBlock), kNetworkRecordSize,
-                 &nBytes, kNetworkRecordWaitMs);
-    accept();
+    DEV_INFO rec = devInfo;
+    copyText(rec.szUserName, sizeof(rec.szUserName), pUserEdit->text().toLatin1());
+    copyText(rec.szPassword, sizeof(rec.szPassword), pPasswordEdit->text().toLatin1());
+    rec.nPort = int(pPortEdit->text().toUInt());
+    rec.lLoginID = 0;
+
+    // Resolving a name, the login and the read of the network record wait for the network (the
+    // login up to its time-out): they run on a thread of their own, on a copy of the record.
+    auto pResult = std::make_shared<std::pair<DEV_INFO, int>>(rec, 0);
+    const bool bResolve = kind == AddressText::Name;
+    setLoggingIn(true);
+    pTask->start(
+        [pResult, strAddress, bResolve]() {
+            DEV_INFO& login = pResult->first;
+            const QString strLoginAddress = bResolve ? resolveName(strAddress) : strAddress;
+            copyText(login.szIpAddr, sizeof(login.szIpAddr), strLoginAddress.toLatin1());
+            if (loginDevice(&login, &pResult->second) <= 0)
+                return;
+            unsigned long nBytes = 0;
+            // A device that does not answer still gets its row; the MAC column then stays empty.
+            sdkGetConfig(login.lLoginID, kCmdNetworkRecord, -1, reinterpret_cast<char*>(&login.netBlock),
+                         kNetworkRecordSize, &nBytes, kNetworkRecordWaitMs);
+        },
+        [this, pResult]() {
+            setLoggingIn(false);
+            devInfo = pResult->first;
+            if (devInfo.lLoginID <= 0) {
+                devInfo.lLoginID = 0;
+                qCDebug(lcDevice) << "add device: login failed" << pResult->second;
+                CMessageBox::critical(QApplication::activeWindow(), tr("Error"),
+                                      LoginDlg::loginErrorText(pResult->second),
+                                      QCoreApplication::translate("QDialogButtonBox", "OK"));
+                return;
+            }
+            accept();
+        });
+}
+
+void LoginDlg::done(int nResult)
+{
+    if (isLoggingIn())
+        return;
+    CDialogWidget::done(nResult == QDialog::Accepted && devInfo.lLoginID <= 0 ? int(QDialog::Rejected) : nResult);
 }
 
 void LoginDlg::onClick()

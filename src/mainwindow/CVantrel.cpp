@@ -1,7 +1,6 @@
 #include "CVantrel.h"
 
 #include <cstring>
-#include <functional>
 
 #include <QApplication>
 #include <QFileDialog>
@@ -9,24 +8,26 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMetaObject>
-#include <QMutexLocker>
 #include <QScreen>
 #include <QStandardItemModel>
 #include <QThread>
-#include <QVector>
 
 #include "app/BuildInfo.h"
-#include "app/CAppSettings.h"
+#include "app/CBackgroundTask.h"
 #include "app/LogCategories.h"
+#include "batch/BatchCommands.h"
 #include "batch/BatchTexts.h"
 #include "batch/CAddressCheck.h"
 #include "batch/CBatchDealThread.h"
+#include "batch/CBatchRunner.h"
 #include "batch/CIpModifier.h"
 #include "batch/CIpSetDlg.h"
+#include "batch/DeviceCommands.h"
 #include "device/CSearchDeviceThread.h"
 #include "device/DeviceRecords.h"
+#include "device/DeviceTable.h"
 #include "device/LoginDlg.h"
-#include "upgrade/CUpgradeRun.h"
+#include "upgrade/CUpgradeWorker.h"
 #include "CMessageBox.h"
 #include "ui_CVantrel.h"
 
@@ -34,39 +35,13 @@ CVantrel* g_pMainWindow = nullptr;
 
 namespace {
 
-constexpr int kColumnCount = 8;
-// The per-row upgrade slots hold 256 rows: no row may go beyond them.
-constexpr int kMaxTableRows = 256;
-
-// Command codes of the batch worker.
-constexpr int kCmdResetConfig = 0;
-constexpr int kCmdOpenDhcp = 1;
-constexpr int kCmdCloseDhcp = 2;
-constexpr int kCmdModifyIpFromStart = 3;
-constexpr int kCmdModifyIpSame = 4;
-constexpr int kCmdModifyConfig = 7;
-
 const char* const kFileDialogStartDir = "/home";
-
-// The batch's pauses (after every row; after an automatic address change, before the login) and
-// the time-outs of its device calls.
-constexpr unsigned long kRowPauseMs = 100;
-constexpr unsigned long kModifyIpPauseMs = 500;
-constexpr int kBatchConfigWaitMs = 3000;
-constexpr int kImportWaitMs = 10000;
 constexpr int kDealWaitMs = 3000;
 
 unsigned int batchThreadProc(void* pArg)
 {
     if (pArg)
         static_cast<CVantrel*>(pArg)->runBatch();
-    return 0;
-}
-
-unsigned int upgradeThreadProc(void* pArg)
-{
-    if (pArg)
-        static_cast<CVantrel*>(pArg)->runUpgradeQueue();
     return 0;
 }
 
@@ -83,41 +58,30 @@ const QDateTime& buildDateTime()
     return dtBuild;
 }
 
+QList<QStandardItem*> newRowItems()
+{
+    QList<QStandardItem*> lstItems;
+    for (int i = 0; i < ColumnCount; ++i)
+        lstItems.append(new QStandardItem());
+    return lstItems;
+}
+
 } // namespace
-
-/// One row of a batch as startBatch saw it on the user-interface thread.
-struct CBatchRow
-{
-    bool bChecked = false;
-    DEV_INFO* pRec = nullptr;
-};
-
-/// Everything a batch works on, taken when it starts: the worker never reads the table or the
-/// form, so nothing the operator does meanwhile changes the running batch.
-struct CBatchJob
-{
-    int nCmd = -1;
-    unsigned char byAdaptive = 0;
-    QString strPassword;
-    bool bModifyIP = false;
-    QVector<CBatchRow> lstRows;
-    // Codes 3 and 4: the accepted plan and the check that finds free addresses.
-    QString strPlanIp;
-    QString strPlanMask;
-    QString strPlanGateway;
-    std::unique_ptr<CAddressCheck> pCheck;
-};
 
 CVantrel::CVantrel(QWidget* parent, Qt::WindowFlags flags) : QWidget(parent, flags), ui(new Ui::CVantrelClass)
 {
     ui->setupUi(this);
 
-    const CAppSettings settings = CAppSettings::read();
-    bModifyIP = settings.nModifyIP != 0;
+    appSettings = CAppSettings::read();
+    bModifyIP = appSettings.nModifyIP != 0;
     strSoundFile = QCoreApplication::applicationDirPath() + QStringLiteral("/Sound/sound.wav");
 
     g_pMainWindow = this;
     bSelectAll = false;
+
+    threadBatch.setThreadFunc(&batchThreadProc, this);
+    pRunner = std::make_unique<CBatchRunner>(
+        [this](int nRow, int nColumn, const QString& strText) { setTableCellText(nRow, nColumn, strText); });
 
     setupTable();
 
@@ -129,14 +93,18 @@ CVantrel::CVantrel(QWidget* parent, Qt::WindowFlags flags) : QWidget(parent, fla
 
     sdkInit(nullptr, nullptr);
     sdkSetup(2000, 1);
-    const QByteArray baBroadcast = settings.networkBroadcastList();
-    sdkSetNetOptions(baBroadcast.constData(), settings.nDiscoveryPort, settings.bLoopbackOnly ? 1 : 0);
+    const QByteArray baBroadcast = appSettings.networkBroadcastList();
+    sdkSetNetOptions(baBroadcast.constData(), appSettings.nDiscoveryPort, appSettings.bLoopbackOnly ? 1 : 0);
 
     pSearchThread = new CSearchDeviceThread();
     pSearchThread->setSearchTime(5000);
     CSearchDeviceThread::registerMetaType();
     connect(pSearchThread, &CSearchDeviceThread::deviceSearch, this, &CVantrel::fillDeviceTable);
     connect(pSearchThread, &CSearchDeviceThread::stop, this, &CVantrel::stopSearch);
+
+    pDealThread = new CBatchDealThread(this);
+    pDealThread->setWaitTime(kDealWaitMs);
+    connect(pDealThread, &CBatchDealThread::message, this, &CVantrel::onDealBathMsg);
 
     connect(ui->selectBtn, &QPushButton::clicked, this, &CVantrel::SelectDevice);
     ui->btnModifyIP->setEnabled(false);
@@ -149,12 +117,16 @@ CVantrel::CVantrel(QWidget* parent, Qt::WindowFlags flags) : QWidget(parent, fla
     connect(this, &CVantrel::showMessageSignal, this, &CVantrel::onShowMessage, Qt::QueuedConnection);
     connect(this, &CVantrel::updateBtnState, this, &CVantrel::onUpdateBtnState);
 
-    threadBatch.setThreadFunc(&batchThreadProc, this);
-    pUpgrade = std::make_unique<CUpgradeRun>();
-    pUpgrade->threadUpgrade.setThreadFunc(&upgradeThreadProc, this);
-    pDealThread = new CBatchDealThread(this);
-    pDealThread->setWaitTime(kDealWaitMs);
-    connect(pDealThread, &CBatchDealThread::message, this, &CVantrel::onDealBathMsg);
+    pUpgrade = std::make_unique<CUpgradeWorker>(
+        records, [this](int nRow, int nColumn, const QString& strText) { setTableCellText(nRow, nColumn, strText); },
+        appSettings.bLoopbackOnly);
+    pUpgrade->setFinishedHandler([this]() {
+        QMetaObject::invokeMethod(
+            this, [this]() { emit upgradeFinished(); }, Qt::QueuedConnection);
+    });
+    pLoginTask = new CBackgroundTask(this);
+    pPackageTask = new CBackgroundTask(this);
+    pLogoutTask = new CBackgroundTask(this);
 
     if (const QScreen* pScreen = QGuiApplication::primaryScreen()) {
         const QRect rcDesktop = pScreen->geometry();
@@ -168,16 +140,28 @@ CVantrel::CVantrel(QWidget* parent, Qt::WindowFlags flags) : QWidget(parent, fla
 
 CVantrel::~CVantrel()
 {
+    // A running batch stops before its next row: the row in progress ends within its device
+    // calls' time-outs, and the remaining devices are left as they are.
+    pRunner->requestStop();
     // Running upgrades are closed and their threads end first: they write into the rows and use
     // the library.
-    stopUpgradeRun();
+    pUpgrade->stop();
     // A pass still running uses the library: let it end (bounded by its wait time) before cleanup.
     pSearchThread->wait();
-    // The batch worker and the dedicated thread use the records and the library: the records may
-    // only go once both have ended. Each ends on its own, since every device call has a time-out.
+    // The workers use the records and the library: the records may only go once all have ended.
+    // Each ends on its own, since every device call has a time-out.
     threadBatch.wait();
     pDealThread->wait();
-    clearDeviceRows();
+    delete pLoginTask;
+    delete pPackageTask;
+    delete pLogoutTask;
+    // A proposal still looking asks the library too: it ends at its next question.
+    delete pIpSetDlg;
+    pIpSetDlg = nullptr;
+    pUpgrade.reset();
+    // The window is gone from the screen by now: these logouts keep no one waiting at a frozen window.
+    for (long lLogin : clearDeviceRows())
+        sdkLogout(lLogin);
     sdkCleanup();
     delete pSearchThread;
     delete ui;
@@ -187,20 +171,20 @@ CVantrel::~CVantrel()
 
 void CVantrel::setupTable()
 {
-    pModel = new QStandardItemModel(0, kColumnCount, this);
-    static const char* const aszHeaders[kColumnCount] = {
+    pModel = new QStandardItemModel(0, ColumnCount, this);
+    static const char* const aszHeaders[ColumnCount] = {
         QT_TRANSLATE_NOOP("QObject", "NO."),         QT_TRANSLATE_NOOP("QObject", "IP Address"),
         QT_TRANSLATE_NOOP("QObject", "Port"),        QT_TRANSLATE_NOOP("QObject", "Destribe"),
         QT_TRANSLATE_NOOP("QObject", "Mac Address"), QT_TRANSLATE_NOOP("QObject", "CloudID"),
         QT_TRANSLATE_NOOP("QObject", "Version"),     QT_TRANSLATE_NOOP("QObject", "BuildDate"),
     };
-    static const int anWidths[kColumnCount] = {50, 100, 60, 140, 140, 150, 300, 140};
-    for (int i = 0; i < kColumnCount; ++i)
+    static const int anWidths[ColumnCount] = {50, 100, 60, 140, 140, 150, 300, 140};
+    for (int i = 0; i < ColumnCount; ++i)
         pModel->setHeaderData(i, Qt::Horizontal, QObject::tr(aszHeaders[i]), Qt::EditRole);
 
     ui->tableView->setModel(pModel);
     ui->tableView->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
-    for (int i = 0; i < kColumnCount; ++i)
+    for (int i = 0; i < ColumnCount; ++i)
         ui->tableView->setColumnWidth(i, anWidths[i]);
     ui->tableView->setSelectionBehavior(QAbstractItemView::SelectRows);
     ui->tableView->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -208,18 +192,17 @@ void CVantrel::setupTable()
     ui->tableView->setAlternatingRowColors(true);
 }
 
-DEV_INFO* CVantrel::getDevInfo(int nRow) const
+bool CVantrel::getDevInfo(int nRow, int nColumn, DEV_INFO* pOut) const
 {
-    QMutexLocker locker(&mutexTable);
-    return lstRowRecords.value(nRow, nullptr);
+    Q_UNUSED(nColumn); // every row keeps its record in its first column
+    return records.copy(nRow, pOut);
 }
 
-void CVantrel::appendDeviceRow(const QList<QStandardItem*>& lstItems, DEV_INFO* pInfo)
+void CVantrel::appendDeviceRow(const QList<QStandardItem*>& lstItems, std::unique_ptr<DEV_INFO> pInfo)
 {
-    lstItems[0]->setData(QVariant::fromValue(reinterpret_cast<quintptr>(pInfo)), Qt::UserRole);
-    QMutexLocker locker(&mutexTable);
+    DEV_INFO* pKept = records.append(std::move(pInfo));
+    lstItems[ColumnNumber]->setData(QVariant::fromValue(reinterpret_cast<quintptr>(pKept)), Qt::UserRole);
     pModel->appendRow(lstItems);
-    lstRowRecords.append(pInfo);
 }
 
 void CVantrel::setSearchTime(int nMs)
@@ -227,23 +210,25 @@ void CVantrel::setSearchTime(int nMs)
     pSearchThread->setSearchTime(nMs);
 }
 
-void CVantrel::clearDeviceRows()
+QVector<long> CVantrel::clearDeviceRows()
 {
-    QVector<DEV_INFO*> lstRecords;
-    for (int nRow = 0; nRow < pModel->rowCount(); ++nRow) {
-        DEV_INFO* pInfo = getDevInfo(nRow);
-        if (!pInfo)
-            continue;
+    QVector<long> lstLogins;
+    for (const std::unique_ptr<DEV_INFO>& pInfo : records.takeAll()) {
         if (pInfo->lLoginID > 0)
-            sdkLogout(pInfo->lLoginID);
-        lstRecords.append(pInfo);
+            lstLogins.append(pInfo->lLoginID);
     }
-    {
-        QMutexLocker locker(&mutexTable);
-        pModel->removeRows(0, pModel->rowCount());
-        lstRowRecords.clear();
-    }
-    qDeleteAll(lstRecords);
+    pModel->removeRows(0, pModel->rowCount());
+    return lstLogins;
+}
+
+bool CVantrel::isBusy() const
+{
+    return !isIdle() || isUpgrading() || isLoginRunning();
+}
+
+bool CVantrel::isLoginRunning() const
+{
+    return pLoginTask && pLoginTask->isRunning();
 }
 
 void CVantrel::onUpdateTableInfo(int nRow, int nCloumn, QString strMsg)
@@ -258,7 +243,9 @@ void CVantrel::on_SearchButton_clicked()
         return;
     ui->selectBtn->setText(tr("SelectAll"));
     bSelectAll = false;
-    clearDeviceRows();
+    // The rows go at once; their logouts (up to a second each for a device that does not answer)
+    // run on the search thread before its search.
+    pSearchThread->setLogoutsBeforeSearch(clearDeviceRows());
     ui->SearchButton->setEnabled(false);
     pSearchThread->start();
     QApplication::setOverrideCursor(Qt::WaitCursor);
@@ -267,28 +254,26 @@ void CVantrel::on_SearchButton_clicked()
 void CVantrel::fillDeviceTable(SDK_CONFIG_NET_COMMON_V2 deviceSearched)
 {
     ui->SearchButton->setEnabled(true);
-    if (isListedDeviceKind(deviceSearched.deviceKind) && pModel->rowCount() < kMaxSearchRecords) {
+    if (isListedDeviceKind(deviceSearched.deviceKind) && pModel->rowCount() < kMaxTableRows) {
         const int nRow = pModel->rowCount();
         const CDeviceRowTexts texts = deviceRowTexts(deviceSearched);
-        QList<QStandardItem*> lstItems;
-        for (int i = 0; i < kColumnCount; ++i)
-            lstItems.append(new QStandardItem());
-        lstItems[0]->setText(QStringLiteral("%1").arg(nRow + 1));
-        lstItems[0]->setCheckable(true);
-        lstItems[0]->setCheckState(Qt::Unchecked);
-        lstItems[1]->setText(texts.strIpAddr);
-        lstItems[4]->setText(texts.strMac);
-        lstItems[2]->setText(texts.strPort);
+        const QList<QStandardItem*> lstItems = newRowItems();
+        lstItems[ColumnNumber]->setText(QStringLiteral("%1").arg(nRow + 1));
+        lstItems[ColumnNumber]->setCheckable(true);
+        lstItems[ColumnNumber]->setCheckState(Qt::Unchecked);
+        lstItems[ColumnIpAddress]->setText(texts.strIpAddr);
+        lstItems[ColumnMac]->setText(texts.strMac);
+        lstItems[ColumnPort]->setText(texts.strPort);
         if (!texts.strVersion.isEmpty()) {
-            lstItems[6]->setText(texts.strVersion);
-            lstItems[7]->setText(texts.strBuildDate);
+            lstItems[ColumnVersion]->setText(texts.strVersion);
+            lstItems[ColumnBuildDate]->setText(texts.strBuildDate);
         }
-        lstItems[5]->setText(texts.strCloudId);
+        lstItems[ColumnCloudId]->setText(texts.strCloudId);
 
-        auto* pInfo = new DEV_INFO;
-        std::memset(pInfo, 0, sizeof(*pInfo));
-        buildDevInfo(pInfo, deviceSearched, nRow);
-        appendDeviceRow(lstItems, pInfo);
+        auto pInfo = std::make_unique<DEV_INFO>();
+        std::memset(pInfo.get(), 0, sizeof(DEV_INFO));
+        buildDevInfo(pInfo.get(), deviceSearched, nRow);
+        appendDeviceRow(lstItems, std::move(pInfo));
         if (nRow == 0)
             on_tableView_clicked(pModel->index(0, 0));
     }
@@ -300,7 +285,7 @@ void CVantrel::SelectDevice()
     bSelectAll = !bSelectAll;
     const Qt::CheckState state = bSelectAll ? Qt::Checked : Qt::Unchecked;
     for (int nRow = 0; nRow < pModel->rowCount(); ++nRow)
-        pModel->item(nRow, 0)->setCheckState(state);
+        pModel->item(nRow, ColumnNumber)->setCheckState(state);
     ui->selectBtn->setText(bSelectAll ? tr("UnSelectAll") : tr("SelectAll"));
 }
 
@@ -321,7 +306,7 @@ void CVantrel::onReleaseCursor()
 void CVantrel::on_btnReverse_clicked()
 {
     for (int nRow = 0; nRow < pModel->rowCount(); ++nRow) {
-        QStandardItem* pItem = pModel->item(nRow, 0);
+        QStandardItem* pItem = pModel->item(nRow, ColumnNumber);
         pItem->setCheckState(pItem->checkState() == Qt::Checked ? Qt::Unchecked : Qt::Checked);
     }
 }
@@ -331,11 +316,11 @@ void CVantrel::on_tableView_clicked(QModelIndex nIndex)
     if (!nIndex.isValid())
         return;
     const int nRow = nIndex.row();
-    const DEV_INFO* pInfo = getDevInfo(nRow);
-    if (!pInfo)
+    DEV_INFO info;
+    if (!records.copy(nRow, &info))
         return;
     ui->labelDevInfo->setText(
-        QStringLiteral("%1%2   IP:%3").arg(tr("Dev No :")).arg(nRow + 1).arg(QString::fromLocal8Bit(pInfo->szIpAddr)));
+        QStringLiteral("%1%2   IP:%3").arg(tr("Dev No :")).arg(nRow + 1).arg(fieldText(info.szIpAddr)));
     ui->tableView->setCurrentIndex(nIndex);
 }
 
@@ -344,29 +329,57 @@ void CVantrel::on_tableView_doubleClicked(QModelIndex nIndex)
     strPassword = ui->lineEditPassword->text();
     if (!nIndex.isValid())
         return;
-    DEV_INFO* pInfo = getDevInfo(nIndex.row());
-    if (!pInfo)
+    const int nRow = nIndex.row();
+    DEV_INFO login;
+    if (!records.copy(nRow, &login))
         return;
     // A running batch owns the records' logins: a login from here would race with the worker's.
     if (refuseWhileBusy(tr("Configuring, please try again later")))
         return;
-    if (pInfo->lLoginID < 1) {
-        setRecordPassword(pInfo, strPassword.toLocal8Bit());
-        int nError = 0;
-        pInfo->lLoginID = sdkLogin(pInfo->szIpAddr, static_cast<unsigned short>(pInfo->nPort), pInfo->szUserName,
-                                   pInfo->szPassword, &pInfo->devInfo, 1, &nError);
-        if (pInfo->lLoginID < 1) {
-            onUpdateTableInfo(nIndex.row(), kStatusColumn, loginErrorText(nError));
-            return;
-        }
-        onUpdateTableInfo(nIndex.row(), kStatusColumn, tr("Login Success"));
-        const SDK_DEVICE_INFO& devInfo = pInfo->devInfo;
-        const QString strVersion =
-            QString::fromLocal8Bit(devInfo.version, qsizetype(strnlen(devInfo.version, sizeof(devInfo.version))));
-        onUpdateTableInfo(nIndex.row(), 6, strVersion);
-        onUpdateTableInfo(nIndex.row(), 7, buildDateText(devInfo.buildYear, devInfo.buildMonth, devInfo.buildDay));
+    if (login.lLoginID > 0) {
+        openLivePreview(nRow);
+        return;
     }
-    // The live preview of the logged-in device opens here once it is built; the login stays open.
+    // The login (up to its time-out) runs on a copy off this thread; the row's record takes the
+    // outcome when it is back. Meanwhile the window counts as busy, so nothing replaces the rows.
+    setRecordPassword(&login, strPassword.toLocal8Bit());
+    auto pResult = std::make_shared<std::pair<DEV_INFO, int>>(login, 0);
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    pLoginTask->start([pResult]() { loginDevice(&pResult->first, &pResult->second); },
+                      [this, nRow, pResult]() {
+                          QApplication::restoreOverrideCursor();
+                          applyRowLogin(nRow, pResult->first, pResult->second);
+                      });
+}
+
+void CVantrel::applyRowLogin(int nRow, const DEV_INFO& loggedIn, int nError)
+{
+    if (loggedIn.lLoginID < 1) {
+        onUpdateTableInfo(nRow, ColumnStatus, loginErrorText(nError));
+        emit loginFinished(nRow);
+        return;
+    }
+    records.update(nRow, [&loggedIn](DEV_INFO& rec) {
+        std::memcpy(rec.szPassword, loggedIn.szPassword, sizeof(rec.szPassword));
+        rec.devInfo = loggedIn.devInfo;
+        rec.lLoginID = loggedIn.lLoginID;
+    });
+    onUpdateTableInfo(nRow, ColumnStatus, tr("Login Success"));
+    // A login that reports no version or build date keeps what the search showed.
+    const CLoginTexts texts = loginTexts(loggedIn.devInfo);
+    if (!texts.strVersion.isEmpty())
+        onUpdateTableInfo(nRow, ColumnVersion, texts.strVersion);
+    if (!texts.strBuildDate.isEmpty())
+        onUpdateTableInfo(nRow, ColumnBuildDate, texts.strBuildDate);
+    emit loginFinished(nRow);
+    openLivePreview(nRow);
+}
+
+void CVantrel::openLivePreview(int nRow)
+{
+    Q_UNUSED(nRow);
+    // The live preview of the logged-in row opens here (stream choice from checkBoxMainStream); the
+    // login stays open after it closes.
 }
 
 void CVantrel::showPrompt(const QString& strText)
@@ -390,7 +403,7 @@ bool CVantrel::refuseWhileBusy(const QString& strText)
 bool CVantrel::hasCheckedRow() const
 {
     for (int nRow = 0; nRow < pModel->rowCount(); ++nRow) {
-        const QStandardItem* pItem = pModel->item(nRow, 0);
+        const QStandardItem* pItem = pModel->item(nRow, ColumnNumber);
         if (pItem && pItem->checkState() == Qt::Checked)
             return true;
     }
@@ -421,108 +434,38 @@ void CVantrel::startBatchWorker()
 {
     auto pNewJob = std::make_unique<CBatchJob>();
     pNewJob->nCmd = nCmd;
-    pNewJob->byAdaptive = byAdaptive;
     pNewJob->strPassword = strBatchPassword;
     pNewJob->bModifyIP = bModifyIP;
     for (int nRow = 0; nRow < pModel->rowCount(); ++nRow) {
-        const QStandardItem* pItem = pModel->item(nRow, 0);
+        const QStandardItem* pItem = pModel->item(nRow, ColumnNumber);
         CBatchRow row;
         row.bChecked = pItem && pItem->checkState() == Qt::Checked;
         row.pRec = getDevInfo(nRow);
         pNewJob->lstRows.append(row);
     }
-    if ((nCmd == kCmdModifyIpFromStart || nCmd == kCmdModifyIpSame) && pIpSetDlg) {
+    // What each command needs from the controls is taken here, on this thread, when the batch
+    // starts: the login-based commands get their command object (code 7 builds its own from the
+    // configuration dialog's ticked pages), the address commands the accepted plan.
+    pNewJob->pCommand = makeMaintenanceCommand(nCmd, byAdaptive);
+    if (isAddressCommand(nCmd) && pIpSetDlg) {
         pNewJob->strPlanIp = pIpSetDlg->address();
         pNewJob->strPlanMask = pIpSetDlg->mask();
         pNewJob->strPlanGateway = pIpSetDlg->gateway();
         pNewJob->pCheck = CAddressCheck::fromSettings(CAppSettings::read());
+        pNewJob->lstTakenAddresses = CAddressCheck::hostAddresses();
     }
     // The previous worker has set the idle flag as its very last step, but may still be returning.
     threadBatch.wait();
     pJob = std::move(pNewJob);
+    pRunner->clearStop();
     threadBatch.start(QThread::InheritPriority);
 }
 
 void CVantrel::runBatch()
 {
-    CBatchJob& job = *pJob;
-    CIpModifier modifier;
-    const bool bAddressCommand = job.nCmd == kCmdModifyIpFromStart || job.nCmd == kCmdModifyIpSame;
-    if (bAddressCommand)
-        modifier.preparePlan(job.nCmd, job.strPlanIp, job.strPlanMask, job.strPlanGateway, job.strPassword,
-                             job.pCheck.get());
-
-    for (const CBatchRow& row : job.lstRows) {
-        if (!row.bChecked || !row.pRec) {
-            QThread::msleep(kRowPauseMs);
-            continue;
-        }
-        DEV_INFO* pRec = row.pRec;
-        const int n = pRec->nIndex;
-        if (bAddressCommand) {
-            const CIpModifier::Result result = modifier.changeAddress(pRec);
-            emit updateTableInfo(n, kStatusColumn, result.strStatus);
-            if (!result.strNewIp.isEmpty())
-                setTableCellText(n, 1, result.strNewIp);
-            continue;
-        }
-        if (pRec->lLoginID < 1) {
-            setRecordPassword(pRec, job.strPassword.toLocal8Bit());
-            if (job.bModifyIP) {
-                // A device that cannot be moved to its fixed address keeps ModifyIP's text and is skipped.
-                const int nModify =
-                    CIpModifier::modifyIp(pRec, n, 1, [this](int nRow, int nColumn, const QString& strText) {
-                        setTableCellText(nRow, nColumn, strText);
-                    });
-                if (nModify <= 0)
-                    continue;
-                QThread::msleep(kModifyIpPauseMs);
-            }
-            int nError = 0;
-            pRec->lLoginID = sdkLogin(pRec->szIpAddr, static_cast<unsigned short>(pRec->nPort), pRec->szUserName,
-                                      pRec->szPassword, &pRec->devInfo, 1, &nError);
-            if (pRec->lLoginID < 1) {
-                emit updateTableInfo(n, kStatusColumn, loginErrorText(nError));
-                continue;
-            }
-            emit updateTableInfo(n, kStatusColumn, loginSuccessText());
-        }
-        runLoginCommand(job, pRec);
-    }
+    pRunner->run(*pJob);
     emit releaseCursor();
     setIdle(true);
-}
-
-void CVantrel::runLoginCommand(CBatchJob& job, DEV_INFO* pRec)
-{
-    const int n = pRec->nIndex;
-    switch (job.nCmd) {
-    case kCmdResetConfig: {
-        QByteArray baRecord = factoryResetRecord();
-        const long nRet = sdkSetConfig(pRec->lLoginID, kCmdFactoryReset, -1, baRecord.data(),
-                                       static_cast<unsigned long>(baRecord.size()), kBatchConfigWaitMs);
-        // Reset failures are reported but still end with the logout and the pause.
-        emit updateTableInfo(n, kStatusColumn, resetResultText(nRet));
-        break;
-    }
-    case kCmdOpenDhcp:
-    case kCmdCloseDhcp: {
-        char chValue = char(job.byAdaptive);
-        const long nRet = sdkSetConfig(pRec->lLoginID, kCmdIpAdaptive, -1, &chValue, 1, kBatchConfigWaitMs);
-        emit updateTableInfo(n, kStatusColumn, adaptiveResultText(nRet));
-        if (!isAdaptiveSuccess(nRet))
-            return; // keeps the login for the next batch and skips the pause
-        break;
-    }
-    default:
-        // The configuration pages (code 7) are written here once their dialog is part of the program.
-        break;
-    }
-    if (pRec->lLoginID > 0) {
-        sdkLogout(pRec->lLoginID);
-        pRec->lLoginID = -1;
-    }
-    QThread::msleep(kRowPauseMs);
 }
 
 void CVantrel::setTableCellText(int nRow, int nColumn, const QString& strText)
@@ -546,31 +489,9 @@ int CVantrel::ModifyIP(int nIndex, int nType)
 
 int CVantrel::ImportDevConfig(long lLoginID, int nIndex)
 {
-    return importConfigFile(strCfgFile, lLoginID, nIndex);
-}
-
-int CVantrel::importConfigFile(const QString& strFile, long lLoginID, int nIndex)
-{
-    if (strFile.isEmpty())
-        return 0;
-    QByteArray baData;
-    switch (readConfigFile(strFile, &baData)) {
-    case ConfigFileRead::Unopenable:
-        return -1;
-    case ConfigFileRead::Empty:
-        return 0;
-    case ConfigFileRead::TooLarge:
-        // The device takes at most 128 KiB: sending the head of a larger file would configure it
-        // from a cut-off text.
-        setTableCellText(nIndex, kStatusColumn, importTooLargeText());
-        return -1;
-    case ConfigFileRead::Ok:
-        break;
-    }
-    const long nRet = sdkSetConfig(lLoginID, kCmdImportConfig, -1, baData.data(),
-                                   static_cast<unsigned long>(baData.size()), kImportWaitMs);
-    setTableCellText(nIndex, kStatusColumn, importResultText(nRet));
-    return int(nRet);
+    return importConfigFile(strCfgFile, lLoginID, nIndex, [this](int nRow, int nColumn, const QString& strText) {
+        setTableCellText(nRow, nColumn, strText);
+    });
 }
 
 void CVantrel::BatchOpr(int nCmdDeal)
@@ -584,7 +505,7 @@ void CVantrel::BatchOpr(int nCmdDeal)
     }
     bool bAny = false;
     for (int nRow = 0; nRow < pModel->rowCount(); ++nRow) {
-        const QStandardItem* pItem = pModel->item(nRow, 0);
+        const QStandardItem* pItem = pModel->item(nRow, ColumnNumber);
         if (pItem && pItem->checkState() == Qt::Checked) {
             pDealThread->addDevice(getDevInfo(nRow));
             bAny = true;
@@ -601,7 +522,7 @@ void CVantrel::BatchOpr(int nCmdDeal)
 
 void CVantrel::onDealBathMsg(int ret, int nError, int nIndex, int nCmdDeal)
 {
-    onUpdateTableInfo(nIndex, kStatusColumn, dealMessageText(ret, nError, nCmdDeal));
+    onUpdateTableInfo(nIndex, ColumnStatus, dealMessageText(ret, nError, nCmdDeal));
     if (!isDealSuccess(ret))
         return;
     // While a batch runs its worker owns the records' logins: leave them to it.
@@ -614,23 +535,25 @@ void CVantrel::onDealBathMsg(int ret, int nError, int nIndex, int nCmdDeal)
 
 void CVantrel::on_btnReset_clicked()
 {
-    startBatch(kCmdResetConfig);
+    startBatch(BatchResetConfig);
 }
 
 void CVantrel::on_btnOpenDhcp_clicked()
 {
-    startBatch(kCmdOpenDhcp, 1);
+    startBatch(BatchIpAdaptiveOn, 1);
 }
 
 void CVantrel::on_btnCloseDhcp_clicked()
 {
-    startBatch(kCmdCloseDhcp, 0);
+    startBatch(BatchIpAdaptiveOff, 0);
 }
 
 void CVantrel::on_btnSetIP_clicked()
 {
     if (!pIpSetDlg) {
         pIpSetDlg = new CIpSetDlg(this);
+        // The proposal asks the network (a search per candidate) on a thread of its own; the
+        // dialog shows that it is looking and fills its editors when the answer is there.
         pIpSetDlg->proposePlan();
     }
     ui->btnModifyIP->setEnabled(pIpSetDlg->exec() == QDialog::Accepted);
@@ -642,7 +565,7 @@ void CVantrel::on_btnModifyIP_clicked()
         showPrompt(tr("Please Set IP Config first"));
         return;
     }
-    startBatch(pIpSetDlg->mode() == 1 ? kCmdModifyIpSame : kCmdModifyIpFromStart);
+    startBatch(pIpSetDlg->mode() == 1 ? BatchSameAddress : BatchAddressFromStart);
 }
 
 void CVantrel::chooseFileInto(QLineEdit* pEdit, const QString& strFilter)
@@ -655,12 +578,12 @@ void CVantrel::chooseFileInto(QLineEdit* pEdit, const QString& strFilter)
 
 void CVantrel::on_browseBtn_clicked()
 {
-    chooseFileInto(ui->lineEditFileName, QStringLiteral("Upgrade File(*.bin);;Files(*.*)"));
+    chooseFileInto(ui->lineEditFileName, tr("Upgrade File(*.bin);;Files(*.*)"));
 }
 
 void CVantrel::on_browseCfgBtn_clicked()
 {
-    chooseFileInto(ui->lineEditCfg, QStringLiteral("Config File(*.cfg)"));
+    chooseFileInto(ui->lineEditCfg, tr("Config File(*.cfg)"));
 }
 
 void CVantrel::on_addBtn_clicked()
@@ -671,44 +594,48 @@ void CVantrel::on_addBtn_clicked()
         return;
     // A new dialog per press: nothing typed into an earlier one is kept.
     LoginDlg dlg;
+    dlg.setLoopbackOnly(appSettings.bLoopbackOnly);
     if (dlg.exec() != QDialog::Accepted)
         return;
-
     const DEV_INFO& result = dlg.record();
+    // Search results may have filled the table while the dialog was open: the new login then has
+    // no row, and goes again.
+    if (pModel->rowCount() >= kMaxTableRows) {
+        const long lLogin = result.lLoginID;
+        if (!pLogoutTask->start([lLogin]() { sdkLogout(lLogin); }))
+            sdkLogout(lLogin);
+        showPrompt(tr("The table is full: the device was not added"));
+        return;
+    }
+
     const SDK_DEVICE_INFO& devInfo = result.devInfo;
     const int nRow = pModel->rowCount();
-    QList<QStandardItem*> lstItems;
-    for (int i = 0; i < kColumnCount; ++i)
-        lstItems.append(new QStandardItem());
-    lstItems[0]->setData(nRow + 1, Qt::EditRole);
-    lstItems[4]->setText(QString::fromLocal8Bit(result.netBlock.mac,
-                                                qsizetype(strnlen(result.netBlock.mac, sizeof(result.netBlock.mac)))));
-    lstItems[1]->setText(
-        QString::fromLocal8Bit(result.szIpAddr, qsizetype(strnlen(result.szIpAddr, sizeof(result.szIpAddr)))));
-    lstItems[2]->setData(result.nPort, Qt::EditRole);
-    const QString strSerial =
-        QString::fromLocal8Bit(devInfo.serial, qsizetype(strnlen(devInfo.serial, sizeof(devInfo.serial))));
-    lstItems[5]->setText(strSerial);
-    lstItems[3]->setText(tr("Login Success"));
-    const QString strVersion =
-        QString::fromLocal8Bit(devInfo.version, qsizetype(strnlen(devInfo.version, sizeof(devInfo.version))));
+    const QList<QStandardItem*> lstItems = newRowItems();
+    lstItems[ColumnNumber]->setData(nRow + 1, Qt::EditRole);
+    lstItems[ColumnMac]->setText(fieldText(result.netBlock.mac));
+    lstItems[ColumnIpAddress]->setText(fieldText(result.szIpAddr));
+    lstItems[ColumnPort]->setData(result.nPort, Qt::EditRole);
+    lstItems[ColumnCloudId]->setText(fieldText(devInfo.serial));
+    lstItems[ColumnStatus]->setText(tr("Login Success"));
+    const QString strVersion = fieldText(devInfo.version);
     if (!strVersion.isEmpty()) {
-        lstItems[6]->setText(strVersion);
-        lstItems[7]->setText(buildDateText(devInfo.buildYear, devInfo.buildMonth, devInfo.buildDay));
+        lstItems[ColumnVersion]->setText(strVersion);
+        lstItems[ColumnBuildDate]->setText(buildDateText(devInfo.buildYear, devInfo.buildMonth, devInfo.buildDay));
     }
-    lstItems[0]->setCheckable(true);
-    lstItems[0]->setCheckState(Qt::Unchecked);
+    lstItems[ColumnNumber]->setCheckable(true);
+    lstItems[ColumnNumber]->setCheckState(Qt::Unchecked);
 
-    auto* pInfo = new DEV_INFO;
-    std::memcpy(pInfo, &result, sizeof(*pInfo));
+    auto pInfo = std::make_unique<DEV_INFO>();
+    std::memcpy(pInfo.get(), &result, sizeof(DEV_INFO));
     pInfo->nIndex = nRow;
     std::memset(pInfo->szCloudId, 0, sizeof(pInfo->szCloudId));
     std::memcpy(pInfo->szCloudId, devInfo.serial, qMin(sizeof(pInfo->szCloudId), sizeof(devInfo.serial)) - 1);
-    appendDeviceRow(lstItems, pInfo);
+    DEV_INFO* pAdded = pInfo.get();
+    appendDeviceRow(lstItems, std::move(pInfo));
 
     ui->tableView->selectRow(nRow);
-    on_tableView_clicked(pModel->index(nRow, 0));
-    emit sendDevInfoSignal(*pInfo);
+    on_tableView_clicked(pModel->index(nRow, ColumnNumber));
+    emit sendDevInfoSignal(*pAdded);
 }
 
 void CVantrel::on_btnOtherCfg_clicked()
@@ -732,7 +659,7 @@ void CVantrel::on_btnModifyCfg_clicked()
         showTips(tr("Please select device first"));
         return;
     }
-    startBatch(kCmdModifyConfig);
+    startBatch(BatchConfigPages);
 }
 
 void CVantrel::on_btnVolume_clicked()

@@ -154,3 +154,46 @@ InstallDescRead readInstallDescHardware(const QString& strFolder, QString* pHard
     *pHardware = parseInstallDescHardware(file.read(kInstallDescMaxBytes));
     return InstallDescRead::Ok;
 }
+
+PackageRead readPackageHardware(const QString& strPackage, qint64 nDiskLimitBytes, QString* pHardware)
+{
+    pHardware->clear();
+    zzip_error_t nError = ZZIP_NO_ERROR;
+    std::unique_ptr<ZZIP_DIR, ZzipDirCloser> dir(zzip_dir_open(QFile::encodeName(strPackage).constData(), &nError));
+    if (!dir)
+        return PackageRead::NotAnArchive;
+    // The directory's sizes are the archive's claims, read before any entry is: a package whose
+    // entries would fill the disk is no firmware package.
+    qint64 nTotal = 0;
+    bool bDesc = false;
+    ZZIP_DIRENT entry;
+    while (zzip_dir_read(dir.get(), &entry)) {
+        nTotal += qint64(quint32(entry.st_size));
+        if (qstrcmp(entry.d_name, "InstallDesc") == 0)
+            bDesc = true;
+    }
+    if (nTotal > nDiskLimitBytes) {
+        qCWarning(lcUpgrade) << "package entries of" << nTotal << "bytes exceed" << nDiskLimitBytes;
+        return PackageRead::TooLarge;
+    }
+    ZZIP_FILE* pDesc = bDesc ? zzip_file_open(dir.get(), "InstallDesc", 0) : nullptr;
+    if (!pDesc)
+        return PackageRead::NoInstallDesc;
+    QByteArray baText(int(kInstallDescMaxBytes) + 1, Qt::Uninitialized);
+    qint64 nUsed = 0;
+    while (nUsed < baText.size()) {
+        const zzip_ssize_t nRead = zzip_file_read(pDesc, baText.data() + nUsed, zzip_size_t(baText.size() - nUsed));
+        if (nRead <= 0)
+            break;
+        nUsed += nRead;
+    }
+    zzip_file_close(pDesc);
+    if (nUsed > kInstallDescMaxBytes) {
+        qCWarning(lcUpgrade, "InstallDesc larger than %lld bytes not read",
+                  static_cast<long long>(kInstallDescMaxBytes));
+        return PackageRead::Ok;
+    }
+    baText.truncate(int(nUsed));
+    *pHardware = parseInstallDescHardware(baText);
+    return PackageRead::Ok;
+}

@@ -49,3 +49,19 @@ InstallDescRead readInstallDescHardware(const QString& strFolder, QString* pHard
 
 /// The "Hardware" of an install description text; empty when there is none.
 QString parseInstallDescHardware(const QByteArray& baText);
+
+enum class PackageRead
+{
+    Ok,            ///< the install description was read; the hardware may still be empty
+    NotAnArchive,  ///< the file cannot be opened as a zip archive
+    TooLarge,      ///< its entries would need more disk space than the limit given
+    NoInstallDesc, ///< there is no "InstallDesc" entry at the top level
+};
+
+/// What an Upgrade press needs of a package, read without unpacking it: the entries' sizes are
+/// summed from the archive's directory (a package whose entries claim more than nDiskLimitBytes,
+/// the space unpacking it would need, is refused), and only the "InstallDesc" entry is read, at
+/// most kInstallDescMaxBytes of it (a longer one counts as unreadable JSON). *pHardware gets its
+/// "Hardware" (empty when there is none). Nothing is written to disk. Blocking file work: run it
+/// off the user-interface thread.
+PackageRead readPackageHardware(const QString& strPackage, qint64 nDiskLimitBytes, QString* pHardware);

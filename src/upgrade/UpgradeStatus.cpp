@@ -55,7 +55,7 @@ UpgradeScan scanUpgradeStatus(const char* pData, int nReceived)
         const unsigned char ch = p[nPos];
         if (ch == static_cast<unsigned char>(kStatusFiller))
             break;
-        if (ch != 0xFF) {
+        if (ch != protocol::kStartByte) {
             ++nPos;
             continue;
         }
@@ -73,7 +73,7 @@ UpgradeScan scanUpgradeStatus(const char* pData, int nReceived)
             scan.stop = UpgradeScan::Incomplete;
             break;
         }
-        if (nId == kMsgUpgradeProgress) {
+        if (nId == protocol::MsgUpgradeProgress) {
             // The body is read as a zero-terminated text.
             QByteArray baBody(pData + nPos + kStatusHeaderBytes, int(nBody));
             const int nZero = baBody.indexOf('\0');
@@ -82,8 +82,8 @@ UpgradeScan scanUpgradeStatus(const char* pData, int nReceived)
             const int nRet = parseUpgradeStatus(baBody);
             if (nRet >= 0 && nRet <= 100) {
                 scan.lstProgress.append(nRet);
-            } else if (nRet == kUpgradeRetSuccess || nRet == kUpgradeRetFailure) {
-                scan.state = nRet == kUpgradeRetSuccess ? UpgradeScan::Success : UpgradeScan::Failure;
+            } else if (nRet == protocol::kUpgradeSucceeded || nRet == protocol::kUpgradeFailed) {
+                scan.state = nRet == protocol::kUpgradeSucceeded ? UpgradeScan::Success : UpgradeScan::Failure;
                 ++scan.nFrames;
                 nPos += kStatusHeaderBytes + int(nBody);
                 break;

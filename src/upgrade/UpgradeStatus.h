@@ -3,20 +3,18 @@
 #include <QByteArray>
 #include <QList>
 
-/// The device's own upgrade-progress messages, read on the receive connection (TCP 34560):
-/// frames of a 20-byte header (start byte 0xFF, 16-bit message identifier at offset 14, 32-bit
-/// body length at offset 16, little-endian) and a JSON body.
+#include <protocol/frame.h>
+#include <protocol/messages.h>
 
-constexpr quint16 kUpgradeStatusPort = 34560;
-constexpr int kStatusHeaderBytes = 20;
-constexpr quint16 kMsgUpgradeProgress = 1524;
+/// The device's own upgrade-progress messages, read on the receive connection (protocol::kUpgradePort):
+/// frames of the protocol's header (start byte, 16-bit message identifier at offset 14, 32-bit
+/// body length at offset 16, little-endian) and a JSON body; message protocol::MsgUpgradeProgress.
+
+constexpr int kStatusHeaderBytes = int(protocol::kHeaderSize);
 /// One receive reads at most this much; a frame longer than that can never be read.
 constexpr int kStatusReceiveBytes = 2048;
 /// The receive buffer is filled with this byte before each receive: it marks the end of the data.
 constexpr char kStatusFiller = char(0xFE);
-/// "Ret" values of the progress message besides the 0..100 percent.
-constexpr int kUpgradeRetSuccess = 515;
-constexpr int kUpgradeRetFailure = 514;
 
 /// "Ret" of a progress message body ({"Name":"OPSystemUpgrade","Type":"UpgradeProcess","Ret":n}),
 /// or -1 for a text that is not JSON, another message, or a "Ret" that is not an unsigned integer
@@ -29,8 +27,8 @@ struct UpgradeScan
     enum State
     {
         Undecided, ///< no end result in this block
-        Success,   ///< the device reported 515; the scan stopped there
-        Failure,   ///< the device reported 514; the scan stopped there
+        Success,   ///< the device reported protocol::kUpgradeSucceeded; the scan stopped there
+        Failure,   ///< the device reported protocol::kUpgradeFailed; the scan stopped there
     };
     enum Stop
     {

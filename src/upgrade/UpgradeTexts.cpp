@@ -2,26 +2,26 @@
 
 #include <QCoreApplication>
 
-Q_LOGGING_CATEGORY(lcUpgrade, "vantrel.upgrade")
+#include <netsdk/netsdk.h>
 
 QString upgradeErrorText(int nCode)
 {
     switch (nCode) {
-    case kUpgradeErrNoMemory:
+    case SDK_ERR_UPGRADE_MEMORY:
         return QCoreApplication::translate("CVantrel", "No enough memory");
-    case kUpgradeErrPacket:
+    case SDK_ERR_UPGRADE_PACKET:
         return QCoreApplication::translate("CVantrel", "Invaild upgrade packet");
-    case kUpgradeErrSomePart:
+    case SDK_ERR_UPGRADE_PART:
         return QCoreApplication::translate("CVantrel", "Some part upgrade fail");
-    case kUpgradeErrHardware:
+    case SDK_ERR_UPGRADE_HARDWARE:
         return QCoreApplication::translate("CVantrel", "Invalid hardware");
-    case kUpgradeErrVendor:
+    case SDK_ERR_UPGRADE_VENDOR:
         return QCoreApplication::translate("CVantrel", "Invalid vendor");
-    case kUpgradeErrCompatible:
+    case SDK_ERR_UPGRADE_COMPATIBLE:
         return QCoreApplication::translate("CVantrel", "Invalid compalible");
-    case kUpgradeErrVersion:
+    case SDK_ERR_UPGRADE_VERSION:
         return QCoreApplication::translate("CVantrel", "Invalid version");
-    case kUpgradeErrWifi:
+    case SDK_ERR_UPGRADE_WIFI:
         return QCoreApplication::translate("CVantrel", "Invalid wifi drive");
     default:
         return QCoreApplication::translate("CVantrel", "Unknow error");
@@ -60,6 +60,11 @@ QString upgradeSuccessText()
 QString upgradeFailText()
 {
     return QCoreApplication::translate("CVantrel", "Upgrade Fail");
+}
+
+QString upgradeTimeoutText()
+{
+    return QCoreApplication::translate("CVantrel", "Upgrade TimeOut");
 }
 
 QString invalidHardwareText()

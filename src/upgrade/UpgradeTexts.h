@@ -1,24 +1,14 @@
 #pragma once
 
-#include <QLoggingCategory>
 #include <QString>
+
+#include "app/LogCategories.h"
 
 /// The texts of the firmware upgrade: the prompts before a run and the row texts written while it
 /// runs. All are translated in the main window's context ("CVantrel").
 
-Q_DECLARE_LOGGING_CATEGORY(lcUpgrade)
-
-/// Error codes the device library reports through the upgrade callback (as the sent size).
-constexpr int kUpgradeErrNoMemory = -11804;
-constexpr int kUpgradeErrPacket = -11805;
-constexpr int kUpgradeErrSomePart = -11806;
-constexpr int kUpgradeErrHardware = -11807;
-constexpr int kUpgradeErrVendor = -11808;
-constexpr int kUpgradeErrCompatible = -11809;
-constexpr int kUpgradeErrVersion = -11810;
-constexpr int kUpgradeErrWifi = -11811;
-
-/// The text of an upgrade error code; "Unknow error" for any code not in the table.
+/// The text of an upgrade error code (SDK_ERR_UPGRADE_..., reported through the callback as the
+/// sent size); "Unknow error" for any code not in the table.
 QString upgradeErrorText(int nCode);
 
 /// "Send Progress: <percent>", percent = sent * 100 / total (integer division). A total of 0 or
@@ -32,6 +22,8 @@ QString startUpgradeText();
 QString upgradeRefusedText(int nError);
 QString upgradeSuccessText();
 QString upgradeFailText();
+/// The upgrade ran past its limit without an end report from the device or the library.
+QString upgradeTimeoutText();
 QString invalidHardwareText();
 /// Receive-connection errors, followed by a space and the system error number.
 QString connectFailedText(int nError);

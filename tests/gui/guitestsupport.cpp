@@ -130,6 +130,16 @@ bool runBatch(CVantrel& window, const char* szButton, int nDeadlineMs)
     return window.isIdle();
 }
 
+bool loginRow(CVantrel& window, int nRow, int nTimeoutMs)
+{
+    QSignalSpy spyDone(&window, &CVantrel::loginFinished);
+    window.on_tableView_doubleClicked(window.tableModel()->index(nRow, ColumnIpAddress));
+    if (window.isLoginRunning() && !spyDone.wait(nTimeoutMs))
+        qWarning("loginRow: the login of row %d did not end within %d ms", nRow, nTimeoutMs);
+    const DEV_INFO* pInfo = window.getDevInfo(nRow);
+    return pInfo && pInfo->lLoginID > 0;
+}
+
 QPushButton* button(const CVantrel& window, const char* szName)
 {
     return window.findChild<QPushButton*>(QLatin1String(szName));

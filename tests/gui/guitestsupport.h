@@ -15,6 +15,8 @@
 
 #include <memory>
 
+#include "device/DeviceTable.h"
+
 class CVantrel;
 class EmulatorProcess;
 class QPushButton;
@@ -35,7 +37,7 @@ class QStandardItemModel;
 namespace guitest {
 
 /// Status column of the device table.
-constexpr int kStatusColumn = 3;
+constexpr int kStatusColumn = ColumnStatus;
 
 /// "Group/Key" and its value, e.g. {"UpgradeInfo/ModifyIP", "1"}.
 using ConfigKeys = QList<QPair<QString, QString>>;
@@ -68,6 +70,10 @@ std::unique_ptr<CVantrel> searchedWindow(int nExpectedRows, int nSearchMs = 800,
 /// queued writes arrive. False when the press was refused (the window never left idle) or the batch
 /// outlasted nDeadlineMs.
 bool runBatch(CVantrel& window, const char* szButton, int nDeadlineMs = 20000);
+
+/// The double-click login of row nRow with the password field as it is: waits for the login to end
+/// (it runs off the user-interface thread). True when the row is logged in afterwards.
+bool loginRow(CVantrel& window, int nRow, int nTimeoutMs = 10000);
 
 QPushButton* button(const CVantrel& window, const char* szName);
 /// A left click on the named button.

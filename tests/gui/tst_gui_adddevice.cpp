@@ -1,7 +1,7 @@
 // The Add button and its login dialog against the emulator: the dialog's defaults and validators, a
-// failed login that keeps the dialog open with its own error text, a successful one that appends a
-// logged-in, checkable row filled from the login and the network record, a user who is already
-// logged in, and the address resolution that keeps logins on loopback.
+// login that runs while the window goes on (OK disabled), a failed login that keeps the dialog open
+// with its own error text, a successful one that appends a logged-in, checkable row filled from the
+// login and the network record, a user who is already logged in, and how the typed address is read.
 #include <QCryptographicHash>
 #include <QLabel>
 #include <QLineEdit>
@@ -24,7 +24,8 @@ namespace {
 
 const QString kPassword = QStringLiteral("s3cret");
 
-// Types the address and password into the dialog's fields, as the operator would, and presses OK.
+// Types the address and password into the dialog's fields, as the operator would, presses OK and
+// waits for the login, which runs off the user-interface thread, to end.
 void fillAndPressOk(LoginDlg* pDlg, const QString& strAddress, const QString& strPassword)
 {
     pDlg->addressEdit()->clear();
@@ -32,6 +33,7 @@ void fillAndPressOk(LoginDlg* pDlg, const QString& strAddress, const QString& st
     pDlg->passwordEdit()->clear();
     QTest::keyClicks(pDlg->passwordEdit(), strPassword);
     QTest::mouseClick(pDlg->okButton(), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(!pDlg->isLoggingIn(), 10000);
 }
 
 QString serialOf(const QString& strMac)
@@ -50,7 +52,7 @@ private slots:
     void cleanupTestCase();
     void loginDialogAddsRows();
     void userAlreadyLoggedIn();
-    void addressResolutionStaysLocal();
+    void typedAddressIsReadAsFourDecimalNumbers();
 
 private:
     int cameraValue(int nCamera, const char* szName) { return guitest::cameraValue(emulator, nCamera, szName); }
@@ -118,26 +120,40 @@ void TestGuiAddDevice::loginDialogAddsRows()
     });
     QTest::mouseClick(pAdd, Qt::LeftButton);
     QCOMPARE(lstMismatches, QStringList());
+    // Closing by the title bar (which accepts a frameless dialog) adds no row either.
+    watcher.queue<LoginDlg>([&](LoginDlg* pDlg) { pDlg->on_closed_slots(); });
+    QTest::mouseClick(pAdd, Qt::LeftButton);
     // Cancel adds nothing and logs nothing in.
     QCOMPARE(pWindow->tableModel()->rowCount(), 0);
     QCOMPARE(cameraValue(1, "Logins"), 0);
 
     // The next press opens a new dialog, keeping nothing typed into the first. A wrong password
     // gives the dialog's error box, and the same dialog takes the second try.
+    // The login runs while the window goes on: OK and Cancel wait for it, a close is ignored.
     QPointer<LoginDlg> ptrFirstTry;
     bool bOpenAfterFailure = false;
+    bool bWaitedForTheLogin = false;
+    QVERIFY(emulator.setFault(0, QJsonObject{{"LatencyMs", 300}}));
     watcher.queue<LoginDlg>([&](LoginDlg* pDlg) {
         lstFormsSeen << formOf(pDlg);
         ptrFirstTry = pDlg;
-        fillAndPressOk(pDlg, emulator.address(0), QStringLiteral("wrong"));
-        bOpenAfterFailure = pDlg->isVisible();
+        pDlg->addressEdit()->setText(emulator.address(0));
+        pDlg->passwordEdit()->setText(QStringLiteral("wrong"));
+        QTest::mouseClick(pDlg->okButton(), Qt::LeftButton);
+        pDlg->reject();
+        bWaitedForTheLogin = pDlg->isLoggingIn() && !pDlg->okButton()->isEnabled() &&
+                             !pDlg->cancelButton()->isEnabled() && pDlg->isVisible();
+        QTRY_VERIFY_WITH_TIMEOUT(!pDlg->isLoggingIn(), 10000);
+        bOpenAfterFailure = pDlg->isVisible() && pDlg->okButton()->isEnabled();
     });
     watcher.queue<LoginDlg>([&](LoginDlg* pDlg) {
         QCOMPARE(pDlg, ptrFirstTry.data());
+        QVERIFY(emulator.setFault(0, QJsonObject{{"LatencyMs", 0}}));
         fillAndPressOk(pDlg, emulator.address(0), kPassword);
     });
     QTest::mouseClick(pAdd, Qt::LeftButton);
     QCOMPARE(watcher.pendingActions(), 0);
+    QVERIFY(bWaitedForTheLogin);
     const QStringList lstDefaults = {QStringLiteral("192.168.1.10"), QStringLiteral("34567"), QStringLiteral("admin"),
                                      QString(), QString::number(QLineEdit::Password)};
     QCOMPARE(lstFormsSeen, (QList<QStringList>{lstDefaults, lstDefaults}));
@@ -217,31 +233,53 @@ void TestGuiAddDevice::userAlreadyLoggedIn()
 
     // ... and a login from the table reads the table's text, without the full stop.
     pWindow->findChild<QLineEdit*>(QStringLiteral("lineEditPassword"))->setText(kPassword);
-    QVERIFY(QMetaObject::invokeMethod(pWindow.get(), "on_tableView_doubleClicked",
-                                      Q_ARG(QModelIndex, pModel->index(nSearchRow, 1))));
+    QVERIFY(!guitest::loginRow(*pWindow, nSearchRow));
     QCOMPARE(cell(*pWindow, nSearchRow, 3), QStringLiteral("The user has logined"));
     QCOMPARE(cameraValue(2, "Sessions"), 1);
     QCOMPARE(watcher.lstUnexpected, QStringList());
 }
 
-void TestGuiAddDevice::addressResolutionStaysLocal()
+void TestGuiAddDevice::typedAddressIsReadAsFourDecimalNumbers()
 {
-    // Loopback-only: dotted addresses as they are, localhost without a resolver, other names kept
-    // as typed (the login then fails as an unreachable device). A dotted address never needs the
-    // resolver, loopback-only or not.
+    // Digits and dots are four decimal numbers or nothing: never octal, never a short form, never a
+    // name lookup. localhost needs no resolver; with loopback-only no other name is looked up.
     const struct
     {
         const char* szTyped;
         bool bLoopbackOnly;
-        const char* szResolved;
-    } lstCases[] = {{" 127.1.2.3 ", true, "127.1.2.3"},
-                    {"localhost", true, "127.0.0.1"},
-                    {"camera.invalid", true, "camera.invalid"},
-                    {"::1", true, "::1"},
-                    {"127.0.0.9", false, "127.0.0.9"}};
-    for (const auto& test : lstCases)
-        QCOMPARE(LoginDlg::resolveAddress(QString::fromLatin1(test.szTyped), test.bLoopbackOnly),
-                 QString::fromLatin1(test.szResolved));
+        LoginDlg::AddressText kind;
+        const char* szAddress;
+    } lstCases[] = {{" 127.1.2.3 ", true, LoginDlg::AddressText::Address, "127.1.2.3"},
+                    {"127.000.000.010", true, LoginDlg::AddressText::Address, "127.0.0.10"},
+                    {"10", false, LoginDlg::AddressText::Refused, ""},
+                    {"192.168", false, LoginDlg::AddressText::Refused, ""},
+                    {"127.0.0.", true, LoginDlg::AddressText::Refused, ""},
+                    {"localhost", true, LoginDlg::AddressText::Address, "127.0.0.1"},
+                    {"camera.invalid", true, LoginDlg::AddressText::Address, "camera.invalid"},
+                    {"camera.invalid", false, LoginDlg::AddressText::Name, "camera.invalid"}};
+    for (const auto& test : lstCases) {
+        QString strAddress;
+        QVERIFY2(LoginDlg::readAddress(QString::fromLatin1(test.szTyped), test.bLoopbackOnly, &strAddress) == test.kind,
+                 test.szTyped);
+        if (test.kind != LoginDlg::AddressText::Refused)
+            QCOMPARE(strAddress.trimmed(), QString::fromLatin1(test.szAddress));
+    }
+
+    // A half-typed address is refused with a clear text before anything is sent; the dialog stays.
+    auto pWindow = guitest::newWindow();
+    guitest::ModalAnswerer watcher;
+    const QString strCamera = emulator.address(0);
+    watcher.queue<LoginDlg>([&](LoginDlg* pDlg) {
+        fillAndPressOk(pDlg, strCamera.section('.', 0, 1), kPassword);
+        QVERIFY(pDlg->isVisible());
+        pDlg->reject();
+    });
+    const int nLogins = cameraValue(0, "Logins");
+    QTest::mouseClick(guitest::button(*pWindow, "addBtn"), Qt::LeftButton);
+    guitest::expectOneBox(watcher, QStringLiteral("Error"),
+                          QStringLiteral("The address must be four numbers from 0 to 255, such as 192.168.1.10"), 3);
+    QCOMPARE(cameraValue(0, "Logins"), nLogins);
+    QCOMPARE(pWindow->tableModel()->rowCount(), 0);
 }
 
 QTEST_MAIN(TestGuiAddDevice)

@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QStandardItemModel>
+#include <QSignalSpy>
 #include <QTableView>
 #include <QtTest>
 
@@ -105,6 +106,7 @@ bool TestGuiDeviceTable::search(CVantrel& window)
 
 void TestGuiDeviceTable::doubleClickRow(CVantrel& window, int nRow)
 {
+    QSignalSpy spyDone(&window, &CVantrel::loginFinished);
     auto* pView = window.findChild<QTableView*>(QStringLiteral("tableView"));
     const QModelIndex index = window.tableModel()->index(nRow, 1);
     pView->scrollTo(index);
@@ -113,6 +115,9 @@ void TestGuiDeviceTable::doubleClickRow(CVantrel& window, int nRow)
     QTest::mouseClick(pView->viewport(), Qt::LeftButton, Qt::NoModifier, ptCell);
     QTest::mouseDClick(pView->viewport(), Qt::LeftButton, Qt::NoModifier, ptCell);
     QTest::mouseRelease(pView->viewport(), Qt::LeftButton, Qt::NoModifier, ptCell);
+    // The login runs off the user-interface thread; a logged-in row starts none.
+    if (window.isLoginRunning())
+        QVERIFY(spyDone.wait(10000));
 }
 
 void TestGuiDeviceTable::searchListsTheFleet()
@@ -205,9 +210,21 @@ void TestGuiDeviceTable::loginsEndWithTheNextSearchAndTheWindow()
     const int nBadLoginsBefore = cameraValue(emulator, lstReachable[1].nCamera, "Logins");
 
     // The right password logs in once, a second double-click does not log in again; a wrong one fails.
+    // The window goes on while the login waits for the camera: nothing replaces the rows meanwhile.
     auto* pPassword = pWindow->findChild<QLineEdit*>(QStringLiteral("lineEditPassword"));
     pPassword->setText(kPassword);
     const int nRow = guitest::rowOfMac(*pWindow, lstReachable[0].strMac);
+    QVERIFY(emulator.setFault(nCamera, QJsonObject{{"LatencyMs", 300}}));
+    {
+        guitest::ModalAnswerer answerer;
+        QSignalSpy spyDone(pWindow.get(), &CVantrel::loginFinished);
+        pWindow->on_tableView_doubleClicked(pWindow->tableModel()->index(nRow, 1));
+        QVERIFY(pWindow->isLoginRunning() && pWindow->getDevInfo(nRow)->lLoginID < 1);
+        guitest::click(*pWindow, "SearchButton");
+        QCOMPARE(answerer.lstSeen.size(), 1);
+        QVERIFY(spyDone.wait(10000));
+    }
+    QVERIFY(emulator.setFault(nCamera, QJsonObject{{"LatencyMs", 0}}));
     for (int i = 0; i < 2; ++i) {
         doubleClickRow(*pWindow, nRow);
         QCOMPARE(cell(*pWindow, nRow, 3), QStringLiteral("Login Success"));

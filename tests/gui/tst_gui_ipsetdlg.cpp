@@ -1,7 +1,12 @@
 // The address planning dialog on the offscreen platform: the check-box pair, OK with the mask rule
 // and its prompt, Cancel and the configured flag, the proposal from an injected PC with a scripted
-// check, the address checks and the proposal against a running emulator, and the Chinese texts.
+// check (looked for off the user-interface thread, never the PC's own address), the address checks
+// and the proposal against a running emulator, and the Chinese texts.
 #include <QCheckBox>
+#include <QSignalSpy>
+#include <QThread>
+
+#include <atomic>
 #include <QLabel>
 #include <QNetworkInterface>
 #include <QPushButton>
@@ -19,18 +24,33 @@
 
 namespace {
 
-/// The first nAnswering questions are answered; every question is recorded.
+/// The first nAnswering questions are answered; every question is recorded. The first question
+/// waits until bGo is set, so that a test sees the dialog while it is looking.
 class ScriptedCheck : public CAddressCheck
 {
 public:
-    explicit ScriptedCheck(int nAnswering) : nAnswering_(nAnswering) {}
-    bool isInUse(const QString& strIp) override { return (lstAsked << strIp).size() <= nAnswering_; }
+    explicit ScriptedCheck(int nAnswering) : nAnswering(nAnswering) {}
+    bool isInUse(const QString& strIp) override
+    {
+        while (!bGo.load())
+            QThread::msleep(1);
+        return (lstAsked << strIp).size() <= nAnswering;
+    }
 
     QStringList lstAsked;
+    std::atomic<bool> bGo{true};
 
 private:
-    int nAnswering_;
+    int nAnswering;
 };
+
+/// Proposes and waits for the proposal.
+bool proposeAndWait(CIpSetDlg& dlg)
+{
+    QSignalSpy spy(&dlg, &CIpSetDlg::proposalDone);
+    dlg.proposePlan();
+    return !spy.isEmpty() || spy.wait(20000);
+}
 
 } // namespace
 
@@ -152,21 +172,32 @@ void TestGuiIpSetDlg::okChecksTheMaskCancelClears()
 
 void TestGuiIpSetDlg::proposalFromInjectedPc()
 {
-    // The first silent address after the PC's own, with the PC's mask and a gateway in its subnet;
-    // when all of one cycle answer, no address or gateway and a visible note. Either way the proposal
-    // only fills the editors: the plan is what OK accepts.
+    // The first free address after the PC's own (which, like the PC's other addresses, is never
+    // asked about), with the PC's mask and a gateway in its subnet; when all of one cycle answer, no
+    // address or gateway and a visible note. Either way the proposal only fills the editors: the
+    // plan is what OK accepts.
     for (const bool bEverything : {false, true}) {
         auto pCheck = std::make_unique<ScriptedCheck>(bEverything ? 256 : 1);
         const QStringList& lstAsked = pCheck->lstAsked;
+        std::atomic<bool>& bGo = pCheck->bGo;
+        bGo = false;
         CIpSetDlg dlg;
         dlg.setPcInterface(QStringLiteral("10.0.0.200"), QStringLiteral("255.255.255.128"));
+        dlg.setHostAddresses({QStringLiteral("10.0.0.201"), QStringLiteral("127.0.0.1")});
         dlg.setAddressCheck(std::move(pCheck));
         dlg.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        QSignalSpy spyDone(&dlg, &CIpSetDlg::proposalDone);
         dlg.proposePlan();
-        QCOMPARE(lstAsked.mid(0, 2), (QStringList{"10.0.0.200", "10.0.0.201"}));
+        // While it looks, the dialog says so and OK waits.
+        QVERIFY(dlg.isProposing());
+        QCOMPARE(dlg.proposalNote(), QStringLiteral("Looking for a free address..."));
+        QVERIFY(!child<QPushButton>(dlg, "btnOK")->isEnabled());
+        bGo = true;
+        QVERIFY(spyDone.wait(20000));
+        QCOMPARE(lstAsked.mid(0, 2), (QStringList{"10.0.0.202", "10.0.0.203"}));
         QCOMPARE(editors(dlg), bEverything ? QStringLiteral(".../255.255.255.128/...")
-                                           : QStringLiteral("10.0.0.201/255.255.255.128/10.0.0.128"));
+                                           : QStringLiteral("10.0.0.203/255.255.255.128/10.0.0.128"));
         QCOMPARE(child<QLabel>(dlg, "labelNote")->isVisible(), bEverything);
         QCOMPARE(child<QLabel>(dlg, "labelNote")->text(), dlg.proposalNote());
         QCOMPARE(dlg.proposalNote().isEmpty(), !bEverything);
@@ -186,12 +217,12 @@ void TestGuiIpSetDlg::checksAndProposalAgainstEmulator()
     CIpSetDlg dlg;
     dlg.setPcInterface(emulator.address(0), QStringLiteral("255.255.255.0"));
     dlg.setAddressCheck(std::make_unique<CDeviceAddressCheck>(300));
-    dlg.proposePlan();
+    QVERIFY(proposeAndWait(dlg));
     QCOMPARE(editors(dlg), emulator.rangeAddress(3) + QStringLiteral("/255.255.255.0/") +
                                emulator.address(0).section('.', 0, 2) + QStringLiteral(".1"));
 
     // Config.ini names the loopback interface as the PC and asks the devices. No camera holds the
-    // PC's own address, so that address itself is the proposal.
+    // PC's own address, but the PC does: the proposal is the address after it.
     QString strLoopback, strIp, strMask;
     for (const QNetworkInterface& itf : QNetworkInterface::allInterfaces()) {
         if (itf.flags().testFlag(QNetworkInterface::IsLoopBack) && itf.flags().testFlag(QNetworkInterface::IsRunning))
@@ -202,14 +233,15 @@ void TestGuiIpSetDlg::checksAndProposalAgainstEmulator()
     QVERIFY(!check.isInUse(strIp));
     QVERIFY(guitest::writeConfig(emulator.discoveryPort(), {{"Network/Interface", strLoopback}}));
     CIpSetDlg configured;
-    configured.proposePlan();
-    QCOMPARE(editors(configured).section('/', 0, 1), strIp + '/' + strMask);
+    QVERIFY(proposeAndWait(configured));
+    QCOMPARE(editors(configured).section('/', 0, 1),
+             strIp.section('.', 0, 2) + '.' + QString::number(strIp.section('.', 3).toInt() + 1) + '/' + strMask);
     QCOMPARE(configured.proposalNote(), QString());
 
     // A named interface that does not exist gives no PC address: nothing is proposed, a note says so.
     QVERIFY(guitest::writeConfigText("[Network]\nAddressCheck=device\nLoopbackOnly=1\nInterface=no-such-interface0\n"));
     CIpSetDlg none;
-    none.proposePlan();
+    QVERIFY(proposeAndWait(none));
     QCOMPARE(editors(none), QStringLiteral(".../.../..."));
     QVERIFY(!none.proposalNote().isEmpty());
     guitest::removeConfig();

@@ -1,13 +1,16 @@
 // The table's 256-row limit seen from the Add button: with 255 rows Add still appends the 256th,
 // with 256 rows (a full search of a 256-camera fleet, or 255 found plus one added) it does nothing
-// at all: no dialog, no message, no row.
+// at all: no dialog, no message, no row; and a search that fills the table while the dialog is open
+// leaves the dialog's device out (logged out again, with a message).
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QStandardItemModel>
 #include <QtTest>
 
 #include <memory>
 
+#include "device/CSearchDeviceThread.h"
 #include "device/LoginDlg.h"
 #include "emulatorprocess.h"
 #include "guitestsupport.h"
@@ -58,6 +61,7 @@ void TestGuiMainFullTable::addStopsAt256Rows()
         pDlg->addressEdit()->clear();
         QTest::keyClicks(pDlg->addressEdit(), emulator.address(0));
         QTest::mouseClick(pDlg->okButton(), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!pDlg->isLoggingIn(), 10000);
     });
     QTest::mouseClick(pAdd, Qt::LeftButton);
     QCOMPARE(watcher.pendingActions(), 0);
@@ -81,6 +85,23 @@ void TestGuiMainFullTable::addStopsAt256Rows()
     QCOMPARE(watcher.lstUnexpected, QStringList());
     QCOMPARE(watcher.lstBoxes.size(), 0);
     QCOMPARE(pModel->rowCount(), kFleet);
+
+    // Add pressed while a search is under way: its results fill the table while the dialog is open.
+    QSignalSpy spyStop(pWindow->searchThread(), &CSearchDeviceThread::stop);
+    QTest::mouseClick(guitest::button(*pWindow, "SearchButton"), Qt::LeftButton);
+    watcher.clear();
+    watcher.queue<LoginDlg>([&](LoginDlg* pDlg) {
+        QTRY_COMPARE_WITH_TIMEOUT(pModel->rowCount(), kFleet, 20000);
+        pDlg->addressEdit()->setText(emulator.address(0));
+        QTest::mouseClick(pDlg->okButton(), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!pDlg->isLoggingIn(), 10000);
+    });
+    QTest::mouseClick(pAdd, Qt::LeftButton);
+    QCOMPARE(watcher.pendingActions(), 0);
+    QCOMPARE(pModel->rowCount(), kFleet);
+    QCOMPARE(watcher.lstSeen, QStringList{QStringLiteral("Prompt|The table is full: the device was not added")});
+    QTRY_COMPARE(guitest::cameraValue(emulator, 0, "Sessions"), 0);
+    QVERIFY(spyStop.count() > 0 || spyStop.wait(20000));
 }
 
 QTEST_MAIN(TestGuiMainFullTable)

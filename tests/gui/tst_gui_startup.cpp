@@ -38,24 +38,27 @@ private:
     // Runs the start-up steps of main, then builds the window.
     std::unique_ptr<CVantrel> startProgram(QString* pSolution = nullptr);
 
-    std::unique_ptr<QTranslator> pTranslator;
+    std::unique_ptr<CAppTranslators> pTranslators;
+    QTranslator* pTranslator = nullptr;
 };
 
 void TestGuiStartup::init()
 {
-    pTranslator = std::make_unique<QTranslator>();
+    pTranslators = std::make_unique<CAppTranslators>();
+    pTranslator = &pTranslators->program;
 }
 
 void TestGuiStartup::cleanup()
 {
-    QCoreApplication::removeTranslator(pTranslator.get());
-    pTranslator.reset();
+    QCoreApplication::removeTranslator(&pTranslators->program);
+    QCoreApplication::removeTranslator(&pTranslators->qt);
+    pTranslators.reset();
     guitest::removeConfig();
 }
 
 std::unique_ptr<CVantrel> TestGuiStartup::startProgram(QString* pSolution)
 {
-    const QString strSolution = prepareApplication(*qApp, *pTranslator);
+    const QString strSolution = prepareApplication(*qApp, *pTranslators);
     if (pSolution)
         *pSolution = strSolution;
     return std::make_unique<CVantrel>();
@@ -79,6 +82,10 @@ void TestGuiStartup::chineseWhenAsked()
     QCOMPARE(QCoreApplication::translate("CVantrel", "Login Success"), QStringLiteral("登录成功"));
     QCOMPARE(QCoreApplication::translate("CVantrel", "Password is error"), QStringLiteral("密码错误"));
     QCOMPARE(QCoreApplication::translate("CVantrel", "SelectAll"), QStringLiteral("全选"));
+    // Qt's own texts (the file dialogs) and the program's file filters.
+    QVERIFY(!pTranslators->qt.isEmpty());
+    QCOMPARE(QCoreApplication::translate("QFileDialog", "Look in:"), QStringLiteral("查找范围："));
+    QCOMPARE(QCoreApplication::translate("CVantrel", "Config File(*.cfg)"), QStringLiteral("配置文件(*.cfg)"));
     QVERIFY(pWindow->windowTitle().startsWith(QStringLiteral("Vantrel ")));
     QCOMPARE(QApplication::font().family(), QStringLiteral("Microsoft Yahei"));
 }
@@ -89,7 +96,7 @@ void TestGuiStartup::englishWithoutConfig()
     QString strSolution = QStringLiteral("unset");
     auto pWindow = startProgram(&strSolution);
     QCOMPARE(strSolution, QString());
-    QVERIFY(pTranslator->isEmpty());
+    QVERIFY(pTranslator->isEmpty() && pTranslators->qt.isEmpty());
     QCOMPARE(pWindow->modifyIPSetting(), false);
     QCOMPARE(pWindow->tableModel()->headerData(0, Qt::Horizontal).toString(), QStringLiteral("NO."));
     QCOMPARE(pWindow->findChild<QPushButton*>(QStringLiteral("SearchButton"))->text(), QStringLiteral("Search"));

@@ -149,3 +149,44 @@ long loginWithin(const QString& address, const QString& password, int* error, in
         QTest::qWait(20);
     }
 }
+
+std::function<void(int, int, const QString&)> CellLog::writer()
+{
+    return [this](int row, int column, const QString& text) {
+        QMutexLocker locker(&mutex);
+        lst << QStringLiteral("%1|%2|%3").arg(row).arg(column).arg(text);
+    };
+}
+
+QStringList CellLog::row(int nRow) const
+{
+    QMutexLocker locker(&mutex);
+    QStringList lines;
+    const QString prefix = QStringLiteral("%1|").arg(nRow);
+    for (const QString& line : lst)
+        if (line.startsWith(prefix))
+            lines << line;
+    return lines;
+}
+
+QStringList CellLog::status(int nRow) const
+{
+    QStringList texts;
+    const QString prefix = QStringLiteral("%1|3|").arg(nRow);
+    for (const QString& line : row(nRow))
+        if (line.startsWith(prefix))
+            texts << line.mid(prefix.size());
+    return texts;
+}
+
+QStringList CellLog::all() const
+{
+    QMutexLocker locker(&mutex);
+    return lst;
+}
+
+void CellLog::clear()
+{
+    QMutexLocker locker(&mutex);
+    lst.clear();
+}

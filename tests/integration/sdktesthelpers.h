@@ -1,6 +1,9 @@
 #pragma once
 
+#include <functional>
+
 #include <QByteArray>
+#include <QMutex>
 #include <QStringList>
 #include <QString>
 #include <QVector>
@@ -65,3 +68,21 @@ QByteArray searchRecordOf(const QString& mac, int waitMs = 1000, int capacity = 
 /// Tries sdkLogin until it succeeds or `timeoutMs` has passed, with a short pause between tries (for
 /// a camera that is coming back). Each successful try stays logged in, so only one is made.
 long loginWithin(const QString& address, const QString& password, int* error, int timeoutMs);
+
+/// The row texts a worker of the program writes through its cell writer, "row|column|text" in
+/// order; written from any thread.
+class CellLog
+{
+public:
+    std::function<void(int, int, const QString&)> writer();
+    /// The texts of one row's status column, in order.
+    QStringList status(int nRow) const;
+    /// Every line of one row, in order.
+    QStringList row(int nRow) const;
+    QStringList all() const;
+    void clear();
+
+private:
+    mutable QMutex mutex;
+    QStringList lst;
+};

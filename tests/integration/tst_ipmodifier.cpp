@@ -1,5 +1,7 @@
-// The address change without login as the batch and ModifyIP drive it: records built from a real
-// search, cameras of the emulator really moving (or staying), and the texts and record updates.
+// The address change without login as ModifyIP and the same-address batch drive it: records built
+// from a real search, cameras of the emulator really moving (or staying), the texts and record
+// updates, and the bound of the free-address search. The start-address batch over cameras is in
+// tst_batchrunner.
 
 #include <cstring>
 #include <vector>
@@ -19,24 +21,17 @@ namespace {
 
 const QString kMask = QStringLiteral("255.0.0.0");
 
-/// The program's device check (one search through the library's broadcast addresses) or, without
-/// bDevice, every address in use; remembers every address it was asked about. A wait longer than the
-/// default keeps the search reliable on a busy machine.
-class RecordingCheck : public CDeviceAddressCheck
+/// Every address in use; remembers every address it was asked about.
+class RecordingCheck : public CAddressCheck
 {
 public:
-    explicit RecordingCheck(bool bDevice = false) : CDeviceAddressCheck(1000), bDevice_(bDevice) {}
-
     bool isInUse(const QString& strIp) override
     {
         asked.append(strIp);
-        return !bDevice_ || CDeviceAddressCheck::isInUse(strIp);
+        return true;
     }
 
     QStringList asked;
-
-private:
-    bool bDevice_;
 };
 
 /// Records for rows 0..nCount-1, built from the search answers of the emulator's first cameras.
@@ -84,7 +79,6 @@ class TestIpModifier : public QObject
 private slots:
     void initTestCase();
     void cleanupTestCase();
-    void startAddressGivesConsecutiveFreeAddresses();
     void refusalsModifyIpAndSameAddress();
     void freeAddressSearchEndsAfterOneCycle();
 };
@@ -98,52 +92,6 @@ void TestIpModifier::initTestCase()
 void TestIpModifier::cleanupTestCase()
 {
     sdkCleanup();
-}
-
-void TestIpModifier::startAddressGivesConsecutiveFreeAddresses()
-{
-    // Cameras 0..2 share the factory address .1; camera 3 already sits on .2.
-    EmulatorProcess emulator;
-    QVERIFY2(emulator.start({"--count", "4", "--same-address", "3"}), qPrintable(emulator.errorString()));
-    QVERIFY(emulator.configureLibrary());
-    const QString factory = emulator.address(0);
-    std::vector<std::unique_ptr<DEV_INFO>> records;
-    QVERIFY(recordsOf(emulator, 3, &records));
-    // The first record is logged in, as after an earlier command: the change must end that login.
-    int error = 0;
-    records[0]->lLoginID = loginTo(factory, QString(), &error);
-    QVERIFY(records[0]->lLoginID > 0);
-
-    RecordingCheck check(true);
-    CIpModifier modifier;
-    const QString gateway = emulator.rangeAddress(200);
-    modifier.preparePlan(3, emulator.rangeAddress(1), kMask, gateway, QString(), &check);
-    for (int i = 0; i < 3; ++i) {
-        QCOMPARE(summary(modifier.changeAddress(records[i].get())), "Modify Success|1|" + emulator.rangeAddress(2 + i));
-    }
-    // .2 is taken by camera 3; each next device first asks about the address just handed out.
-    QCOMPARE(check.asked, (QStringList{emulator.rangeAddress(1), emulator.rangeAddress(2), emulator.rangeAddress(2),
-                                       emulator.rangeAddress(3), emulator.rangeAddress(3), emulator.rangeAddress(4)}));
-    QCOMPARE(emulator.camera(0).value(QStringLiteral("Logouts")).toInt(), 1);
-
-    for (int i = 0; i < 3; ++i) {
-        const DEV_INFO& rec = *records[i];
-        const QString newIp = emulator.rangeAddress(2 + i);
-        QCOMPARE(QString::fromLatin1(rec.szIpAddr), newIp);
-        QCOMPARE(dottedText(rec.netBlock.hostIp) + '/' + dottedText(rec.netBlock.submask) + '/' +
-                     dottedText(rec.netBlock.gateway),
-                 newIp + '/' + kMask + '/' + gateway);
-        QCOMPARE(rec.lLoginID, 0l);
-        QCOMPARE(networkOf(emulator, i), newIp + '/' + kMask + '/' + gateway);
-        // The camera really listens there.
-        const long handle = loginWithin(newIp, QString(), &error, 5000);
-        QVERIFY2(handle > 0, qPrintable(newIp));
-        sdkLogout(handle);
-    }
-    QCOMPARE(addressOf(emulator, 3), emulator.rangeAddress(1));
-    QCOMPARE(loginTo(factory, QString(), &error), 0l);
-    QCOMPARE(error, int(SDK_ERR_NO_DEVICE));
-    QVERIFY2(emulator.stop(), qPrintable(emulator.errorString()));
 }
 
 void TestIpModifier::refusalsModifyIpAndSameAddress()

@@ -1,14 +1,13 @@
 // The widget-free parts of the batch: the records and row texts of the maintenance commands, the
-// bounded reading of a configuration file, the worker thread wrapper, and the dedicated worker's
-// list and message order against devices that refuse connections.
+// bounded reading of a configuration file and the worker thread wrapper. The runner and the
+// dedicated worker are tested against the emulator (tst_batchrunner).
 #include <atomic>
 
-#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "batch/BatchCommands.h"
 #include "batch/BatchTexts.h"
-#include "batch/CBatchDealThread.h"
 #include "batch/CMyThread.h"
 #include "device/DeviceRecords.h"
 
@@ -32,12 +31,10 @@ class TestAppBatch : public QObject
 
 private slots:
     void initTestCase();
-    void cleanupTestCase();
     void maintenanceRecordsAndTexts();
     void dealMessageTable();
     void configFileReading();
     void workerThreadRunsItsFunction();
-    void dealThreadKeepsCheckedRowOrder();
 
 private:
     QTemporaryDir dir;
@@ -46,14 +43,6 @@ private:
 void TestAppBatch::initTestCase()
 {
     QVERIFY(dir.isValid());
-    QVERIFY(qEnvironmentVariableIntValue("VANTREL_LOOPBACK_ONLY") == 1);
-    sdkInit(nullptr, nullptr);
-    sdkSetup(500, 1);
-}
-
-void TestAppBatch::cleanupTestCase()
-{
-    sdkCleanup();
 }
 
 void TestAppBatch::maintenanceRecordsAndTexts()
@@ -151,45 +140,6 @@ void TestAppBatch::workerThreadRunsItsFunction()
             QCOMPARE(g_pSeenArg, static_cast<void*>(&nArg));
         }
     }
-}
-
-void TestAppBatch::dealThreadKeepsCheckedRowOrder()
-{
-    CBatchDealThread thread;
-    QCOMPARE(thread.waitTime(), 8000);
-    thread.setWaitTime(1000);
-    QCOMPARE(thread.waitTime(), 1000);
-    thread.setCmd(2);
-    QCOMPARE(thread.cmd(), 2);
-
-    // Records whose rows are not in key order; nothing listens at their addresses, so every
-    // login fails at once and the messages show the order of the pass.
-    const int anRows[] = {7, 2, 5};
-    for (int nRow : anRows) {
-        DEV_INFO rec{};
-        rec.nIndex = nRow;
-        rec.nPort = 1;
-        qstrncpy(rec.szIpAddr, "127.0.0.1", sizeof(rec.szIpAddr));
-        qstrncpy(rec.szUserName, "admin", sizeof(rec.szUserName));
-        thread.addDevice(&rec);
-    }
-    thread.addDevice(nullptr);
-    QCOMPARE(thread.deviceKeys(), (QList<int>{0, 1, 2}));
-
-    QSignalSpy spy(&thread, &CBatchDealThread::message);
-    thread.start();
-    QVERIFY(thread.wait(20000));
-    QCOMPARE(spy.count(), 3);
-    for (int i = 0; i < 3; ++i) {
-        QCOMPARE(spy.at(i).at(0).toInt(), -1);
-        QCOMPARE(spy.at(i).at(2).toInt(), anRows[i]);
-        QCOMPARE(spy.at(i).at(3).toInt(), kDealCmdLogin);
-    }
-    // The pass consumed its copies; the next list starts at key 0 again.
-    QCOMPARE(thread.deviceKeys(), QList<int>());
-    DEV_INFO rec{};
-    thread.addDevice(&rec);
-    QCOMPARE(thread.deviceKeys(), QList<int>{0});
 }
 
 QTEST_GUILESS_MAIN(TestAppBatch)

@@ -1,6 +1,6 @@
 // Address planning arithmetic with scripted answers (nothing is sent): the proposal walk with its
-// wrap and its one-cycle bound, the gateway rule, the mask rule and the batch's free-octet search;
-// and the address check's choice and its loopback-only refusal.
+// wrap, the addresses it never proposes and its one-cycle bound, the gateway rule, the mask rule and
+// the batch's free-octet search; and the address check's choice and its loopback-only refusal.
 #include <functional>
 #include <set>
 
@@ -21,7 +21,7 @@ private slots:
     void gatewayAndMaskRules();
     void freeOctetSearch();
     void addressTextsAndLoopbackOnlyRefusal();
-    void checkIsChosenBySettingsAndEnvironment();
+    void checkIsChosenBySettings();
 };
 
 void TestAppIpPlan::proposalSkipsAnsweringAddresses_data()
@@ -29,23 +29,27 @@ void TestAppIpPlan::proposalSkipsAnsweringAddresses_data()
     QTest::addColumn<QString>("pcIp");
     QTest::addColumn<QString>("pcMask");
     QTest::addColumn<QStringList>("answering");
+    QTest::addColumn<QStringList>("taken"); // the PC's own addresses
     QTest::addColumn<QString>("gateway");
     QTest::addColumn<QStringList>("asked"); // the last one asked is the proposal
 
-    QTest::newRow(".254 then .255") << "172.16.5.254"
-                                    << "255.255.255.0" << QStringList{"172.16.5.254"} << "172.16.5.1"
-                                    << QStringList{"172.16.5.254", "172.16.5.255"};
-    // After a wrap .1 is skipped: the walk goes on at .2.
-    QTest::newRow("wrap past .255 to .2") << "10.0.0.254"
-                                          << "255.255.255.0" << QStringList{"10.0.0.254", "10.0.0.255"} << "10.0.0.1"
-                                          << QStringList{"10.0.0.254", "10.0.0.255", "10.0.0.2"};
-    // A PC whose own address does not answer (a firewall) keeps its own address as the proposal.
+    // The broadcast address is never asked about nor proposed; after the wrap .1 is skipped.
+    QTest::newRow("broadcast .255 passed over") << "172.16.5.254"
+                                                << "255.255.255.0" << QStringList{"172.16.5.254"} << QStringList{}
+                                                << "172.16.5.1" << QStringList{"172.16.5.254", "172.16.5.2"};
+    // The PC's own addresses count as taken without a question (a device check finds them free).
+    QTest::newRow("own addresses taken") << "192.168.1.10"
+                                         << "255.255.255.0" << QStringList{}
+                                         << QStringList{"192.168.1.10", "192.168.1.11", "10.0.0.1"} << "192.168.1.1"
+                                         << QStringList{"192.168.1.12"};
+    // Without them, a PC whose own address does not answer (a firewall) would be proposed itself.
     QTest::newRow("own address silent") << "192.168.1.10"
-                                        << "255.255.255.0" << QStringList{} << "192.168.1.1"
+                                        << "255.255.255.0" << QStringList{} << QStringList{} << "192.168.1.1"
                                         << QStringList{"192.168.1.10"};
-    QTest::newRow("/30 gateway in the block")
-        << "10.1.2.5"
-        << "255.255.255.252" << QStringList{"10.1.2.5"} << "10.1.2.4" << QStringList{"10.1.2.5", "10.1.2.6"};
+    // A /30: .7 is the block's broadcast address, .8 the next block's network address.
+    QTest::newRow("/30 block") << "10.1.2.5"
+                               << "255.255.255.252" << QStringList{"10.1.2.5", "10.1.2.6"} << QStringList{}
+                               << "10.1.2.8" << QStringList{"10.1.2.5", "10.1.2.6", "10.1.2.9"};
 }
 
 void TestAppIpPlan::proposalSkipsAnsweringAddresses()
@@ -53,14 +57,18 @@ void TestAppIpPlan::proposalSkipsAnsweringAddresses()
     QFETCH(QString, pcIp);
     QFETCH(QString, pcMask);
     QFETCH(QStringList, answering);
+    QFETCH(QStringList, taken);
     QFETCH(QString, gateway);
     QFETCH(QStringList, asked);
 
     QStringList lstAsked;
-    const IpPlan::Proposal proposal = IpPlan::propose(pcIp, pcMask, [&](const QString& strIp) {
-        lstAsked << strIp;
-        return answering.contains(strIp);
-    });
+    const IpPlan::Proposal proposal = IpPlan::propose(
+        pcIp, pcMask,
+        [&](const QString& strIp) {
+            lstAsked << strIp;
+            return answering.contains(strIp);
+        },
+        QSet<QString>(taken.cbegin(), taken.cend()));
     QVERIFY(proposal.bFound);
     QCOMPARE(proposal.strIp, asked.last());
     QCOMPARE(proposal.strMask, pcMask);
@@ -71,15 +79,16 @@ void TestAppIpPlan::proposalSkipsAnsweringAddresses()
 
 void TestAppIpPlan::proposalEndsAfterOneFullCycle()
 {
-    // Everything answers. From .10: .10 up to .255, then .2 to .9, each once, never .1. From .0 the
-    // walk passes .1 once before the first wrap: 256 questions, the most there can be.
+    // Everything answers. From .10: .10 up to .254, then .2 to .9, each once, never .1 nor the
+    // broadcast .255. With no mask (0.0.0.0) from .0 the walk passes .1 once before the first wrap:
+    // 256 questions, the most there can be.
     const struct
     {
         const char* szPc;
         const char* szMask;
         int nAsked;
         const char* szLast;
-    } cases[] = {{"192.168.1.10", "255.255.255.0", 254, "192.168.1.9"}, {"10.0.0.0", "", 256, "10.0.0.255"}};
+    } cases[] = {{"192.168.1.10", "255.255.255.0", 253, "192.168.1.9"}, {"10.0.0.0", "", 256, "10.0.0.255"}};
     for (const auto& c : cases) {
         QStringList lstAsked;
         const IpPlan::Proposal proposal =
@@ -115,6 +124,19 @@ void TestAppIpPlan::gatewayAndMaskRules()
     int octets[4];
     IpPlan::parseOctets("300.1", octets);
     QCOMPARE((QList<int>{octets[0], octets[1], octets[2], octets[3]}), (QList<int>{0, 1, 0, 0}));
+
+    // {address, mask, network or broadcast}; /31 and /32 have neither.
+    const struct
+    {
+        const char* szIp;
+        const char* szMask;
+        bool bExcluded;
+    } ends[] = {{"10.0.0.0", "255.255.255.0", true},    {"10.0.0.255", "255.255.255.0", true},
+                {"10.0.0.128", "255.255.255.0", false}, {"10.0.0.128", "255.255.255.128", true},
+                {"10.0.1.255", "255.255.254.0", true},  {"10.0.0.255", "255.255.254.0", false},
+                {"10.0.0.1", "255.255.255.254", false}, {"10.0.0.0", "255.255.255.255", false}};
+    for (const auto& e : ends)
+        QVERIFY2(IpPlan::isNetworkOrBroadcast(QLatin1String(e.szIp), QLatin1String(e.szMask)) == e.bExcluded, e.szIp);
 }
 
 void TestAppIpPlan::freeOctetSearch()
@@ -167,7 +189,7 @@ void TestAppIpPlan::addressTextsAndLoopbackOnlyRefusal()
         {"12.0.0.1", true, false},  {"127.0.0", false, false},        {"127.0.0.256", false, false},
         {"127.0..1", false, false}, {"-c.1.1.1", false, false},       {"127.0.0.1 -f", false, false},
         {"+1.0.0.1", false, false}, {"localhost", false, false},      {"", false, false},
-        {"-f", false, false},
+        {"-f", false, false},       {"127.000.000.010", true, true},  {"0127.0.0.1", false, false},
     };
     CPingAddressCheck check(true);
     for (const auto& c : cases) {
@@ -179,33 +201,29 @@ void TestAppIpPlan::addressTextsAndLoopbackOnlyRefusal()
             QCOMPARE(check.runCount(), 0);
         }
     }
+    // Leading zeros are decimal, never octal.
+    int octets[4] = {};
+    QVERIFY(IpPlan::parseDotted(QStringLiteral("127.000.000.010"), octets));
+    QCOMPARE((QList<int>{octets[0], octets[1], octets[2], octets[3]}), (QList<int>{127, 0, 0, 10}));
 }
 
-void TestAppIpPlan::checkIsChosenBySettingsAndEnvironment()
+void TestAppIpPlan::checkIsChosenBySettings()
 {
     CAppSettings settings;
-    settings.bLoopbackOnly = false;
     settings.strAddressCheck = QStringLiteral("Device");
     QVERIFY(dynamic_cast<CDeviceAddressCheck*>(CAddressCheck::fromSettings(settings).get()));
 
-    // The environment switch alone turns the refusal on, also for checks whose settings leave it off.
-    const QByteArray saved = qgetenv("VANTREL_LOOPBACK_ONLY");
-    qputenv("VANTREL_LOOPBACK_ONLY", "1");
+    // The ping check takes the settings' loopback-only switch: nothing runs for a destination
+    // outside loopback.
     settings.strAddressCheck = QStringLiteral("ping");
+    settings.bLoopbackOnly = true;
     std::unique_ptr<CAddressCheck> pCheck = CAddressCheck::fromSettings(settings);
     auto* pPing = dynamic_cast<CPingAddressCheck*>(pCheck.get());
     QVERIFY(pPing);
-    CPingAddressCheck direct(false);
-    for (CPingAddressCheck* pOne : {pPing, &direct}) {
-        QVERIFY(!pOne->isInUse(QStringLiteral("192.0.2.1")));
-        QCOMPARE(pOne->runCount(), 0);
-    }
-    qputenv("VANTREL_LOOPBACK_ONLY", "0");
-    QVERIFY(!CAddressCheck::loopbackOnlyFromEnvironment());
-    if (saved.isNull())
-        qunsetenv("VANTREL_LOOPBACK_ONLY");
-    else
-        qputenv("VANTREL_LOOPBACK_ONLY", saved);
+    QVERIFY(!pPing->isInUse(QStringLiteral("192.0.2.1")));
+    QCOMPARE(pPing->runCount(), 0);
+    // The PC's own addresses include loopback's.
+    QVERIFY(CAddressCheck::hostAddresses().contains(QStringLiteral("127.0.0.1")));
 }
 
 QTEST_GUILESS_MAIN(TestAppIpPlan)

@@ -135,6 +135,19 @@ void TestAppRecords::fieldsWithoutTerminatorOrVersion()
     QVERIFY(texts.strVersion.isEmpty());
     QVERIFY(texts.strBuildDate.isEmpty());
     QCOMPARE(texts.strCloudId, QStringLiteral("fc4edfc41937efbb")); // python3 hashlib of "ffffffffffff"
+
+    // A login's texts: what it did not report (no version, a zero build date) stays empty, so the
+    // row keeps the search's; a full version field is read to its end.
+    SDK_DEVICE_INFO login;
+    std::memset(&login, 0, sizeof(login));
+    QCOMPARE(loginTexts(login).strVersion, QString());
+    QCOMPARE(loginTexts(login).strBuildDate, QString());
+    std::memset(login.version, 'V', sizeof(login.version));
+    login.buildYear = 2020;
+    login.buildMonth = 11;
+    login.buildDay = 7;
+    QCOMPARE(loginTexts(login).strVersion, QString(64, QLatin1Char('V')));
+    QCOMPARE(loginTexts(login).strBuildDate, QStringLiteral("2020-11-07"));
 }
 
 void TestAppRecords::orderingDeduplicationAndMalformedMacs()

@@ -91,12 +91,28 @@ void TestAppSettings::environmentFillsMissingNetworkKeys()
     QCOMPARE(settings.nDiscoveryPort, 40001);
     QCOMPARE(settings.bLoopbackOnly, true);
 
-    // Keys in the file win over the environment.
+    // Keys in the file win over the environment, except that the loopback-only switch is on when
+    // either says so.
     QVERIFY(writeFile(strIni, "[Network]\nBroadcast=127.0.0.255\nDiscoveryPort=40002\nLoopbackOnly=0\n"));
     settings = CAppSettings::read(strIni);
     QCOMPARE(settings.strBroadcast, QStringLiteral("127.0.0.255"));
     QCOMPARE(settings.nDiscoveryPort, 40002);
-    QCOMPARE(settings.bLoopbackOnly, false);
+    QCOMPARE(settings.bLoopbackOnly, true);
+
+    // Which values turn the switch on: a whole number other than 0, in the file or the environment.
+    const struct
+    {
+        const char* szFile;
+        const char* szEnv;
+        bool bOn;
+    } switches[] = {{"1", nullptr, true},  {"2", nullptr, true},    {" -1 ", nullptr, true},
+                    {"0", nullptr, false}, {"yes", nullptr, false}, {"", nullptr, false},
+                    {"0", "2", true},      {"0", "0", false},       {"0", "true", false}};
+    for (const auto& sw : switches) {
+        ScopedEnv envSwitch("VANTREL_LOOPBACK_ONLY", sw.szEnv);
+        QVERIFY(writeFile(strIni, QByteArray("[Network]\nLoopbackOnly=") + sw.szFile + "\n"));
+        QVERIFY2(CAppSettings::read(strIni).bLoopbackOnly == sw.bOn, sw.szFile);
+    }
 }
 
 void TestAppSettings::fileValues()

@@ -1,6 +1,7 @@
-// Reading upgrade packages: unpacking the fixture archives (good, without "InstallDesc", not JSON,
-// an over-long hardware id) and files that are no archive, which entry names may be unpacked,
-// reading "Hardware" and removing the scratch folder again without following links.
+// Reading upgrade packages: what an Upgrade press reads without unpacking (the install description
+// only, bounded; entries larger than the disk refused), unpacking the fixture archives (good,
+// without "InstallDesc", not JSON, an over-long hardware id) and files that are no archive, which
+// entry names may be unpacked, reading "Hardware" and removing a folder without following links.
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -50,6 +51,7 @@ class TestAppUpgradePackage : public QObject
 
 private slots:
     void init();
+    void pressReadsOnlyTheDescription();
     void goodPackageRoundTrip();
     void packagesWithoutUsableDescription();
     void entryNameRules();
@@ -76,6 +78,33 @@ void TestAppUpgradePackage::init()
     QVERIFY(pDir->isValid());
     strScratch = pDir->filePath(QStringLiteral("app/Temp"));
     QVERIFY(QDir().mkpath(strScratch));
+}
+
+void TestAppUpgradePackage::pressReadsOnlyTheDescription()
+{
+    // good.zip's entries hold about 100 kB: a disk with less room than that refuses it.
+    const struct
+    {
+        const char* pszFixture;
+        qint64 nDiskBytes;
+        PackageRead read;
+        QString strHardware;
+    } cases[] = {
+        {"good.zip", 1 << 20, PackageRead::Ok, QStringLiteral("VT-HW-1000")},
+        {"good.zip", 100000, PackageRead::TooLarge, QString()},
+        {"no_installdesc.zip", 1 << 20, PackageRead::NoInstallDesc, QString()},
+        {"bad_json.zip", 1 << 20, PackageRead::Ok, QString()},
+        {"long_hardware.zip", 1 << 20, PackageRead::Ok, QString(kHardwareMaxChars, QLatin1Char('H'))},
+        {"big_installdesc.zip", 4 << 20, PackageRead::Ok, QString()},
+        {"not_a_zip.bin", 1 << 20, PackageRead::NotAnArchive, QString()},
+    };
+    for (const auto& c : cases) {
+        QString strHardware = QStringLiteral("stale");
+        QCOMPARE(readPackageHardware(fixture(c.pszFixture), c.nDiskBytes, &strHardware), c.read);
+        QCOMPARE(strHardware, c.strHardware);
+    }
+    // Nothing was written anywhere near the program.
+    QCOMPARE(treeOf(pDir->path()), QStringList({"app", "app/Temp"}));
 }
 
 void TestAppUpgradePackage::goodPackageRoundTrip()

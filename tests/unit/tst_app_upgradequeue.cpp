@@ -12,7 +12,8 @@
 #include <QtTest>
 
 #include "upgrade/CUpgradeQueue.h"
-#include "upgrade/CUpgradeRun.h"
+#include "device/CRowRecords.h"
+#include "upgrade/CUpgradeWorker.h"
 #include "upgrade/UpgradeTexts.h"
 
 namespace {
@@ -69,11 +70,17 @@ private slots:
 
 void TestAppUpgradeQueue::texts()
 {
-    const QList<QPair<int, QString>> lstErrors = {
-        {-11804, "No enough memory"},   {-11805, "Invaild upgrade packet"}, {-11806, "Some part upgrade fail"},
-        {-11807, "Invalid hardware"},   {-11808, "Invalid vendor"},         {-11809, "Invalid compalible"},
-        {-11810, "Invalid version"},    {-11811, "Invalid wifi drive"},     {-11803, "Unknow error"},
-        {-11812, "Unknow error"},       {0, "Unknow error"}};
+    const QList<QPair<int, QString>> lstErrors = {{-11804, "No enough memory"},
+                                                  {-11805, "Invaild upgrade packet"},
+                                                  {-11806, "Some part upgrade fail"},
+                                                  {-11807, "Invalid hardware"},
+                                                  {-11808, "Invalid vendor"},
+                                                  {-11809, "Invalid compalible"},
+                                                  {-11810, "Invalid version"},
+                                                  {-11811, "Invalid wifi drive"},
+                                                  {-11803, "Unknow error"},
+                                                  {-11812, "Unknow error"},
+                                                  {0, "Unknow error"}};
     for (const auto& error : lstErrors)
         QCOMPARE(upgradeErrorText(error.first), error.second);
 
@@ -96,12 +103,21 @@ void TestAppUpgradeQueue::textsAreTranslated()
     const auto label = [](const QString& strText, char chSeparator, int nLast) {
         return strText.section(QLatin1Char(chSeparator), 0, nLast);
     };
-    QStringList lstSources = {sendProgressText(0, 0), label(upgradeProgressText(1), ' ', 1), startUpgradeText(),
-                              label(upgradeRefusedText(1), ',', 0), upgradeSuccessText(), upgradeFailText(),
-                              label(connectFailedText(1), ' ', 1), label(selectFailedText(1), ' ', 1),
-                              label(recvErrorText(1), ' ', 1), selectProgramText(), unzipFailText(),
-                              openInstallDescFailText(), selectDeviceText(), upgradeErrorText(1)};
-    for (int nCode = kUpgradeErrWifi; nCode <= kUpgradeErrNoMemory; ++nCode)
+    QStringList lstSources = {sendProgressText(0, 0),
+                              label(upgradeProgressText(1), ' ', 1),
+                              startUpgradeText(),
+                              label(upgradeRefusedText(1), ',', 0),
+                              upgradeSuccessText(),
+                              upgradeFailText(),
+                              label(connectFailedText(1), ' ', 1),
+                              label(selectFailedText(1), ' ', 1),
+                              label(recvErrorText(1), ' ', 1),
+                              selectProgramText(),
+                              unzipFailText(),
+                              openInstallDescFailText(),
+                              selectDeviceText(),
+                              upgradeErrorText(1)};
+    for (int nCode = SDK_ERR_UPGRADE_WIFI; nCode <= SDK_ERR_UPGRADE_MEMORY; ++nCode)
         lstSources << upgradeErrorText(nCode);
     for (const QString& strSource : lstSources) {
         QVERIFY2(hash.contains(strSource), qPrintable(QStringLiteral("no translation for \"%1\"").arg(strSource)));
@@ -191,48 +207,40 @@ void TestAppUpgradeQueue::twoThreads()
 
 void TestAppUpgradeQueue::pressesAndTheUpgradeThread()
 {
-    CUpgradeRun run;
+    CRowRecords records;
+    CUpgradeWorker worker(
+        records, [](int, int, const QString&) {}, true);
     CUpgradeJob first;
     first.strPackage = QStringLiteral("first.bin");
     CUpgradeJob second;
     second.strPackage = QStringLiteral("second.bin");
 
     // Nothing queued: no thread to start.
-    QVERIFY(!run.setJob(first, {}));
-    QVERIFY(!run.bThreadRunning.load());
+    QVERIFY(!worker.setJob(first, {}));
     // The first press with devices starts the thread; a second one while it runs does not.
-    QVERIFY(run.setJob(first, {record(0), record(1)}));
-    QVERIFY(run.bThreadRunning.load());
+    QVERIFY(worker.setJob(first, {record(0), record(1)}));
     CUpgradeJob job;
-    QCOMPARE(run.takeNext(&job)->nIndex, 0);
+    QCOMPARE(worker.takeNext(&job)->nIndex, 0);
     QCOMPARE(job.strPackage, QStringLiteral("first.bin"));
     // The refill replaces what was pending, and its devices come with its own job, more of them
     // than the thread had when it started.
-    QVERIFY(!run.setJob(second, {record(5), record(6), record(7)}));
+    QVERIFY(!worker.setJob(second, {record(5), record(6), record(7)}));
     for (int nIndex : {5, 6, 7}) {
-        QCOMPARE(run.takeNext(&job)->nIndex, nIndex);
+        QCOMPARE(worker.takeNext(&job)->nIndex, nIndex);
         QCOMPARE(job.strPackage, QStringLiteral("second.bin"));
     }
     // The thread stops when it finds the queue empty, in the same step: the next press starts one.
-    QVERIFY(!run.takeNext(&job));
-    QVERIFY(!run.bThreadRunning.load());
-    QVERIFY(run.setJob(first, {record(3)}));
+    QVERIFY(!worker.takeNext(&job));
+    QVERIFY(worker.setJob(first, {record(3)}));
 
     // Rows beyond the slots have none.
-    QVERIFY(run.row(0) && run.row(CUpgradeRun::kRows - 1));
-    QVERIFY(!run.row(-1) && !run.row(CUpgradeRun::kRows));
+    QVERIFY(worker.row(0) && worker.row(CUpgradeWorker::kRows - 1));
+    QVERIFY(!worker.row(-1) && !worker.row(CUpgradeWorker::kRows));
 
-    // A row's receive slot is held by one thread at a time; a stop request frees a waiter.
-    QVERIFY(run.claimReceiver(4));
-    std::atomic<bool> bClaimed{false};
-    std::thread waiter([&] { bClaimed = run.claimReceiver(4); });
-    run.releaseReceiver(4);
-    waiter.join();
-    QVERIFY(bClaimed.load());
-    std::thread stopped([&] { bClaimed = run.claimReceiver(4); });
-    run.bStop.store(true);
-    stopped.join();
-    QVERIFY(!bClaimed.load());
+    // The limit of one device: the transfer at the slow rate on top of its base, and the write.
+    const CUpgradeLimits limits{1000, 1024, 5000};
+    QCOMPARE(limits.limitMs(4096), qint64(1000 + 4000 + 5000));
+    QCOMPARE(CUpgradeLimits().limitMs(16 << 20), qint64(30000 + 64000 + 300000));
 }
 
 QTEST_GUILESS_MAIN(TestAppUpgradeQueue)

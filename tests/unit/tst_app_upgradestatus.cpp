@@ -31,7 +31,7 @@ QByteArray progressBody(const QByteArray& baRet)
 
 QByteArray progress(int nRet)
 {
-    return frame(kMsgUpgradeProgress, progressBody(QByteArray::number(nRet)));
+    return frame(protocol::MsgUpgradeProgress, progressBody(QByteArray::number(nRet)));
 }
 
 /// Scans a copy held in a heap block of exactly the data's size.
@@ -69,8 +69,8 @@ void TestAppUpgradeStatus::progressAfterOtherFrames()
     QCOMPARE(scan.nUsed, baBlock.size());
 
     // An empty body and a body with a zero byte inside (the text ends there).
-    const QByteArray baZero = frame(kMsgUpgradeProgress, progressBody("9") + QByteArray("\0{\"Ret\":", 8));
-    const UpgradeScan scan2 = scanExact(frame(kMsgUpgradeProgress, QByteArray()) + baZero);
+    const QByteArray baZero = frame(protocol::MsgUpgradeProgress, progressBody("9") + QByteArray("\0{\"Ret\":", 8));
+    const UpgradeScan scan2 = scanExact(frame(protocol::MsgUpgradeProgress, QByteArray()) + baZero);
     QCOMPARE(scan2.lstProgress, QList<int>({9}));
     QCOMPARE(scan2.nFrames, 2);
 }
@@ -103,10 +103,11 @@ void TestAppUpgradeStatus::retValues()
     QFETCH(QByteArray, body);
     QFETCH(int, parsed);
     QCOMPARE(parseUpgradeStatus(body), parsed);
-    const UpgradeScan scan = scanExact(frame(kMsgUpgradeProgress, body));
+    const UpgradeScan scan = scanExact(frame(protocol::MsgUpgradeProgress, body));
     QCOMPARE(scan.lstProgress, parsed >= 0 && parsed <= 100 ? QList<int>({parsed}) : QList<int>());
-    QCOMPARE(scan.state, parsed == 515 ? UpgradeScan::Success
-                         : parsed == 514 ? UpgradeScan::Failure : UpgradeScan::Undecided);
+    QCOMPARE(scan.state, parsed == 515   ? UpgradeScan::Success
+                         : parsed == 514 ? UpgradeScan::Failure
+                                         : UpgradeScan::Undecided);
     QCOMPARE(scan.nFrames, 1);
 }
 
@@ -145,7 +146,7 @@ void TestAppUpgradeStatus::cutOffAndOversizedFrames()
     }
     // A body length past the data: the bytes that are there are not taken for the body.
     const QByteArray baBody = progressBody("515");
-    const UpgradeScan past = scanExact(frame(kMsgUpgradeProgress, baBody, baBody.size() + 200));
+    const UpgradeScan past = scanExact(frame(protocol::MsgUpgradeProgress, baBody, baBody.size() + 200));
     QCOMPARE(past.state, UpgradeScan::Undecided);
     QCOMPARE(past.stop, UpgradeScan::Incomplete);
     QCOMPARE(past.nUsed, 0);
@@ -154,14 +155,15 @@ void TestAppUpgradeStatus::cutOffAndOversizedFrames()
     // A body no receive can hold, also where the length turns negative as an int.
     for (quint32 nDeclared : {quint32(kStatusReceiveBytes - kStatusHeaderBytes + 1), quint32(0x7FFFFFFF),
                               quint32(0x80000000), quint32(0xFFFFFFFF)}) {
-        const UpgradeScan scan = scanExact(progress(1) + frame(kMsgUpgradeProgress, progressBody("2"), nDeclared));
+        const UpgradeScan scan =
+            scanExact(progress(1) + frame(protocol::MsgUpgradeProgress, progressBody("2"), nDeclared));
         QCOMPARE(scan.stop, UpgradeScan::Oversized);
         QCOMPARE(scan.lstProgress, QList<int>({1}));
     }
     // The largest body one receive can hold is still read; nothing past one receive is looked at.
     QByteArray baLargest = progressBody("88");
     baLargest += QByteArray(kStatusReceiveBytes - kStatusHeaderBytes - baLargest.size(), ' ');
-    const UpgradeScan largest = scanExact(frame(kMsgUpgradeProgress, baLargest) + progress(515));
+    const UpgradeScan largest = scanExact(frame(protocol::MsgUpgradeProgress, baLargest) + progress(515));
     QCOMPARE(largest.lstProgress, QList<int>({88}));
     QCOMPARE(largest.state, UpgradeScan::Undecided);
     QCOMPARE(largest.nUsed, kStatusReceiveBytes);

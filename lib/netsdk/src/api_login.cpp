@@ -160,7 +160,7 @@ int runLogin(FrameChannel& channel, const Deadline& deadline, const std::string&
 
 } // namespace
 
-long sdkLogin(const char* szDVRIP, unsigned short wDVRPort, const char* szUserName, const char* szPassword,
+long sdkLogin(const char* szDeviceAddress, unsigned short wDevicePort, const char* szUserName, const char* szPassword,
               SDK_DEVICE_INFO* lpDeviceInfo, int nType, int* nError)
 {
     int ignored = 0;
@@ -172,14 +172,14 @@ long sdkLogin(const char* szDVRIP, unsigned short wDVRPort, const char* szUserNa
 
     if (!isInitialised())
         return refuse(SDK_ERR_NOT_INIT, SDK_ERR_NOT_INIT);
-    if (!szDVRIP || !szUserName || strnlen(szUserName, kMaxUserName + 1) > kMaxUserName)
+    if (!szDeviceAddress || !szUserName || strnlen(szUserName, kMaxUserName + 1) > kMaxUserName)
         return refuse(SDK_ERR_ILLEGAL_PARAM, SDK_ERR_ILLEGAL_PARAM);
     const Options opts = options();
     const Deadline deadline(opts.waitMs);
 
     net::Endpoint to;
-    to.port = wDVRPort;
-    if (!loginAddress(szDVRIP, to.ip) || wDVRPort == 0)
+    to.port = wDevicePort;
+    if (!loginAddress(szDeviceAddress, to.ip) || wDevicePort == 0)
         return refuse(SDK_ERR_NO_DEVICE, SDK_ERR_NO_DEVICE);
     if (opts.loopbackOnly && !protocol::isLoopback(to.ip.data()))
         return refuse(SDK_ERR_NO_DEVICE, SDK_ERR_REFUSED_DEST);

@@ -9,6 +9,7 @@ long_hardware.zip an "InstallDesc" whose "Hardware" has 80 characters
 unsafe.zip        entries named "../evil", "/abs/evil", "sub/../../evil2", "C:evil3", "a\\..\\..\\evil4"
                   next to a harmless "InstallDesc"
 not_a_zip.bin     a file that is not an archive
+big_installdesc.zip an "InstallDesc" of more than 1 MiB (deflated to a few KiB): too long to be read
 """
 import os
 import zipfile
@@ -53,6 +54,7 @@ def main():
         ("a\\..\\..\\evil4", b"backslash climb"),
         ("safe.txt", b"stays inside"),
     ])
+    write_zip("big_installdesc.zip", [("InstallDesc", b'{"Hardware":"BIG"}' + b" " * (1024 * 1024))])
     with open(os.path.join(HERE, "not_a_zip.bin"), "wb") as f:
         f.write(b"This is a firmware image without any archive around it.\n" * 20)
 

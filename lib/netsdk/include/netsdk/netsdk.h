@@ -174,7 +174,7 @@ NETSDK_API long sdkSetConfigOverNet(int nType, int nMode, char* pBlock, unsigned
 
 /* ---- login ---------------------------------------------------------------------------------- */
 /// Returns a login handle above 0, or 0 with *nError set (SDK_RESULT; 0 = network error).
-NETSDK_API long sdkLogin(const char* szDVRIP, unsigned short wDVRPort, const char* szUserName,
+NETSDK_API long sdkLogin(const char* szDeviceAddress, unsigned short wDevicePort, const char* szUserName,
                          const char* szPassword, SDK_DEVICE_INFO* lpDeviceInfo, int nType, int* nError);
 NETSDK_API long sdkLogout(long lLoginID);
 
