@@ -70,7 +70,8 @@ bool Faults::apply(const Json::Value& object, std::string& error)
         !readInt(object, "LoginCode", INT32_MIN, INT32_MAX, next.loginCode, error) ||
         !readBool(object, "DieMidTransfer", next.dieMidTransfer, error) ||
         !readBool(object, "DieMidWrite", next.dieMidWrite, error) ||
-        !readBool(object, "RefuseUpgrade", next.refuseUpgrade, error))
+        !readBool(object, "RefuseUpgrade", next.refuseUpgrade, error) ||
+        !readInt(object, "FailRead", 0, INT32_MAX, next.failRead, error))
         return false;
     *this = next;
     return true;
@@ -90,6 +91,7 @@ Json::Value Faults::toJson() const
     v["DieMidTransfer"] = dieMidTransfer;
     v["DieMidWrite"] = dieMidWrite;
     v["RefuseUpgrade"] = refuseUpgrade;
+    v["FailRead"] = failRead;
     return v;
 }
 
