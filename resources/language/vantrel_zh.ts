@@ -2,6 +2,177 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="zh_CN">
 <context>
+    <name>CAlarmMotionConfig</name>
+    <message>
+        <location filename="../../src/config/CAlarmMotionConfig.ui" line="12"/>
+        <source>Set MotionDetect Config</source>
+        <translation>设置移动侦测配置</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/CAlarmMotionConfig.ui" line="19"/>
+        <source>Enable</source>
+        <translation>启用</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/CAlarmMotionConfig.ui" line="26"/>
+        <source>Phone Report</source>
+        <translation>手机报警</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/CAlarmMotionConfig.ui" line="33"/>
+        <source>Alarm Sound</source>
+        <translation>报警声音</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/CAlarmMotionConfig.ui" line="40"/>
+        <source>SoundPlayType</source>
+        <translation>声音类型</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/CAlarmMotionConfig.ui" line="50"/>
+        <source>Alarm interval</source>
+        <translation>报警间隔</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/CAlarmMotionConfig.ui" line="60"/>
+        <source>Second</source>
+        <translation>秒</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/CAlarmMotionConfig.ui" line="67"/>
+        <source>HumanoidDetect</source>
+        <translation>人形检测</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/CAlarmMotionConfig.ui" line="74"/>
+        <source>Volume</source>
+        <translation>音量</translation>
+    </message>
+</context>
+<context>
+    <name>CCameraConfig</name>
+    <message>
+        <location filename="../../src/config/CCameraConfig.ui" line="12"/>
+        <source>Set Camera Config</source>
+        <translation>设置摄像机参数</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/CCameraConfig.ui" line="19"/>
+        <source>Scene Mode</source>
+        <translation>场景模式</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/CCameraConfig.ui" line="29"/>
+        <source>Day/Night Mode</source>
+        <translation>日夜模式</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/CCameraConfig.ui" line="39"/>
+        <source>Day NT Level</source>
+        <translation>白天降噪等级</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/CCameraConfig.ui" line="49"/>
+        <source>Night NT Level</source>
+        <translation>夜晚降噪等级</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/CCameraConfig.ui" line="59"/>
+        <source>DNC Threshold</source>
+        <translation>日夜转换阈值</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/CCameraConfig.ui" line="76"/>
+        <source>Dayandnightadjustment</source>
+        <translation>日夜调节</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/CCameraConfig.ui" line="93"/>
+        <source>Auto Iris</source>
+        <translation>自动光圈</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/CCameraConfig.ui" line="100"/>
+        <source>Backlight</source>
+        <translation>背光补偿</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/CCameraConfig.ui" line="107"/>
+        <source>Mirror</source>
+        <translation>镜像</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/CCameraConfig.ui" line="114"/>
+        <source>Flip</source>
+        <translation>翻转</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/CCameraConfig.ui" line="121"/>
+        <source>Anti flashing</source>
+        <translation>防闪烁</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/CCameraConfig.ui" line="128"/>
+        <source>IR Swap</source>
+        <translation>红外交换</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/CCameraConfig.ui" line="135"/>
+        <source>NoRedFaceExposure</source>
+        <translation>防红脸曝光</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/CCameraConfig.cpp" line="11"/>
+        <source>Star IR</source>
+        <translation>星光红外</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/CCameraConfig.cpp" line="11"/>
+        <source>Full Color</source>
+        <translation>全彩</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/CCameraConfig.cpp" line="12"/>
+        <source>BlackAndWhiteMode</source>
+        <translation>黑白模式</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/CCameraConfig.cpp" line="12"/>
+        <source>IntellMotionDetect</source>
+        <translation>智能移动侦测</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/CCameraConfig.cpp" line="13"/>
+        <source>WarmLight</source>
+        <translation>暖光</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/CCameraConfig.cpp" line="13"/>
+        <source>IntelligentInfrared</source>
+        <translation>智能红外</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/CCameraConfig.cpp" line="14"/>
+        <source>LicensePlateMode</source>
+        <translation>车牌模式</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/CCameraConfig.cpp" line="35"/>
+        <source>Auto</source>
+        <translation>自动</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/CCameraConfig.cpp" line="35"/>
+        <source>Indoor</source>
+        <translation>室内</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/CCameraConfig.cpp" line="35"/>
+        <source>Outdoor</source>
+        <translation>室外</translation>
+    </message>
+</context>
+<context>
     <name>CDialogTitle</name>
     <message>
         <location filename="../../src/widgets/CDialogTitle.cpp" line="42"/>
@@ -76,6 +247,369 @@
         <location filename="../../src/batch/CIpSetDlg.cpp" line="114"/>
         <source>Set Subnet Mask Failed</source>
         <translation>设置子网掩码失败</translation>
+    </message>
+</context>
+<context>
+    <name>CNetAppConfig</name>
+    <message>
+        <location filename="../../src/config/CNetAppConfig.ui" line="12"/>
+        <source>Set PMS Config</source>
+        <translation>设置推送服务配置</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/CNetAppConfig.ui" line="19"/>
+        <source>Enable</source>
+        <translation>启用</translation>
+    </message>
+</context>
+<context>
+    <name>CNetCloudConfig</name>
+    <message>
+        <location filename="../../src/config/CNetCloudConfig.ui" line="12"/>
+        <source>Set Cloud Config</source>
+        <translation>设置云服务配置</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/CNetCloudConfig.ui" line="19"/>
+        <source>Enable</source>
+        <translation>启用</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/CNetCloudConfig.ui" line="26"/>
+        <source>MTU Value</source>
+        <translation>MTU值</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/CNetCloudConfig.ui" line="36"/>
+        <source>Bytes</source>
+        <translation>字节</translation>
+    </message>
+</context>
+<context>
+    <name>CNetNTPConfig</name>
+    <message>
+        <location filename="../../src/config/CNetNTPConfig.ui" line="12"/>
+        <source>Set Ntp Config</source>
+        <translation>设置NTP配置</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/CNetNTPConfig.ui" line="19"/>
+        <source>Enable</source>
+        <translation>启用</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/CNetNTPConfig.ui" line="26"/>
+        <source>Custom</source>
+        <translation>自定义</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/CNetNTPConfig.ui" line="33"/>
+        <source>Auto Select Server</source>
+        <translation>自动选择服务器</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/CNetNTPConfig.ui" line="40"/>
+        <source>Address</source>
+        <translation>地址</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/CNetNTPConfig.ui" line="57"/>
+        <source>Port</source>
+        <translation>端口</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/CNetNTPConfig.ui" line="67"/>
+        <source>Time Zone</source>
+        <translation>时区</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/CNetNTPConfig.ui" line="77"/>
+        <source>Update Interval</source>
+        <translation>更新周期</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/CNetNTPConfig.ui" line="87"/>
+        <source>Min</source>
+        <translation>分钟</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/CNetNTPConfig.cpp" line="15"/>
+        <source>GMT+00:00</source>
+        <translation>GMT+00:00</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/CNetNTPConfig.cpp" line="15"/>
+        <source>GMT+01:00</source>
+        <translation>GMT+01:00</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/CNetNTPConfig.cpp" line="16"/>
+        <source>GMT+02:00</source>
+        <translation>GMT+02:00</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/CNetNTPConfig.cpp" line="16"/>
+        <source>GMT+03:00</source>
+        <translation>GMT+03:00</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/CNetNTPConfig.cpp" line="17"/>
+        <source>GMT+03:30</source>
+        <translation>GMT+03:30</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/CNetNTPConfig.cpp" line="17"/>
+        <source>GMT+04:00</source>
+        <translation>GMT+04:00</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/CNetNTPConfig.cpp" line="18"/>
+        <source>GMT+04:30</source>
+        <translation>GMT+04:30</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/CNetNTPConfig.cpp" line="18"/>
+        <source>GMT+05:00</source>
+        <translation>GMT+05:00</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/CNetNTPConfig.cpp" line="19"/>
+        <source>GMT+05:30</source>
+        <translation>GMT+05:30</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/CNetNTPConfig.cpp" line="19"/>
+        <source>GMT+05:45</source>
+        <translation>GMT+05:45</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/CNetNTPConfig.cpp" line="20"/>
+        <source>GMT+06:00</source>
+        <translation>GMT+06:00</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/CNetNTPConfig.cpp" line="20"/>
+        <source>GMT+06:30</source>
+        <translation>GMT+06:30</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/CNetNTPConfig.cpp" line="21"/>
+        <source>GMT+07:00</source>
+        <translation>GMT+07:00</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/CNetNTPConfig.cpp" line="21"/>
+        <source>GMT+08:00</source>
+        <translation>GMT+08:00</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/CNetNTPConfig.cpp" line="22"/>
+        <source>GMT+09:00</source>
+        <translation>GMT+09:00</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/CNetNTPConfig.cpp" line="22"/>
+        <source>GMT+09:30</source>
+        <translation>GMT+09:30</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/CNetNTPConfig.cpp" line="23"/>
+        <source>GMT+10:00</source>
+        <translation>GMT+10:00</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/CNetNTPConfig.cpp" line="23"/>
+        <source>GMT+11:00</source>
+        <translation>GMT+11:00</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/CNetNTPConfig.cpp" line="24"/>
+        <source>GMT+12:00</source>
+        <translation>GMT+12:00</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/CNetNTPConfig.cpp" line="24"/>
+        <source>GMT+13:00</source>
+        <translation>GMT+13:00</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/CNetNTPConfig.cpp" line="25"/>
+        <source>GMT-01:00</source>
+        <translation>GMT-01:00</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/CNetNTPConfig.cpp" line="25"/>
+        <source>GMT-02:00</source>
+        <translation>GMT-02:00</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/CNetNTPConfig.cpp" line="26"/>
+        <source>GMT-03:00</source>
+        <translation>GMT-03:00</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/CNetNTPConfig.cpp" line="26"/>
+        <source>GMT-03:30</source>
+        <translation>GMT-03:30</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/CNetNTPConfig.cpp" line="27"/>
+        <source>GMT-04:00</source>
+        <translation>GMT-04:00</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/CNetNTPConfig.cpp" line="27"/>
+        <source>GMT-05:00</source>
+        <translation>GMT-05:00</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/CNetNTPConfig.cpp" line="28"/>
+        <source>GMT-06:00</source>
+        <translation>GMT-06:00</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/CNetNTPConfig.cpp" line="28"/>
+        <source>GMT-07:00</source>
+        <translation>GMT-07:00</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/CNetNTPConfig.cpp" line="29"/>
+        <source>GMT-08:00</source>
+        <translation>GMT-08:00</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/CNetNTPConfig.cpp" line="29"/>
+        <source>GMT-09:00</source>
+        <translation>GMT-09:00</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/CNetNTPConfig.cpp" line="30"/>
+        <source>GMT-10:00</source>
+        <translation>GMT-10:00</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/CNetNTPConfig.cpp" line="30"/>
+        <source>GMT-11:00</source>
+        <translation>GMT-11:00</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/CNetNTPConfig.cpp" line="31"/>
+        <source>GMT-12:00</source>
+        <translation>GMT-12:00</translation>
+    </message>
+</context>
+<context>
+    <name>CNetTcpConfig</name>
+    <message>
+        <location filename="../../src/config/CNetTcpConfig.ui" line="12"/>
+        <source>Set Net Config</source>
+        <translation>设置网络配置</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/CNetTcpConfig.ui" line="19"/>
+        <source>IP Adaptive</source>
+        <translation>IP自适应</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/CNetTcpConfig.ui" line="26"/>
+        <source>DHCP</source>
+        <translation>DHCP</translation>
+    </message>
+</context>
+<context>
+    <name>CNormalConfig</name>
+    <message>
+        <location filename="../../src/config/CNormalConfig.ui" line="12"/>
+        <source>Set Normal Config</source>
+        <translation>设置常规配置</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/CNormalConfig.ui" line="19"/>
+        <source>Video Standard</source>
+        <translation>视频制式</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/CNormalConfig.cpp" line="33"/>
+        <source>PAL</source>
+        <translation>PAL</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/CNormalConfig.cpp" line="34"/>
+        <source>NTSC</source>
+        <translation>NTSC</translation>
+    </message>
+</context>
+<context>
+    <name>COtherConfigDlg</name>
+    <message>
+        <location filename="../../src/config/COtherConfigDlg.cpp" line="33"/>
+        <source>Network Config</source>
+        <translation>网络配置</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/COtherConfigDlg.cpp" line="34"/>
+        <source>Ntp</source>
+        <translation>NTP</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/COtherConfigDlg.cpp" line="35"/>
+        <source>NetCloud</source>
+        <translation>云服务</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/COtherConfigDlg.cpp" line="36"/>
+        <source>NetPMS</source>
+        <translation>推送服务</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/COtherConfigDlg.cpp" line="37"/>
+        <source>NetTcp</source>
+        <translation>网络</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/COtherConfigDlg.cpp" line="38"/>
+        <source>System Config</source>
+        <translation>系统配置</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/COtherConfigDlg.cpp" line="39"/>
+        <source>Normal</source>
+        <translation>常规</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/COtherConfigDlg.cpp" line="40"/>
+        <source>CameraParam</source>
+        <translation>摄像机参数</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/COtherConfigDlg.cpp" line="41"/>
+        <source>EncodeMedia</source>
+        <translation>编码</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/COtherConfigDlg.cpp" line="42"/>
+        <source>Alarm Config</source>
+        <translation>报警配置</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/COtherConfigDlg.cpp" line="43"/>
+        <source>Motion Detect</source>
+        <translation>移动侦测</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/COtherConfigDlg.cpp" line="68"/>
+        <source>Device Config</source>
+        <translation>设备配置</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/COtherConfigDlg.cpp" line="81"/>
+        <source>Reading the device&apos;s configuration...</source>
+        <translation>正在读取设备配置…</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/COtherConfigDlg.cpp" line="90"/>
+        <source>Save</source>
+        <translation>保存</translation>
     </message>
 </context>
 <context>
@@ -154,30 +688,30 @@
         <translation>未知错误</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="258"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="257"/>
         <source>Devices are being configured, search again when the work has finished</source>
         <translation>正在配置设备，请在完成后再搜索</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="260"/>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="305"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="259"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="304"/>
         <source>SelectAll</source>
         <translation>全选</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="305"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="304"/>
         <source>UnSelectAll</source>
         <translation>取消全选</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="339"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="338"/>
         <source>Dev No :</source>
         <translation>设备编号：</translation>
     </message>
     <message>
         <location filename="../../src/batch/BatchTexts.cpp" line="19"/>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="363"/>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="693"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="362"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="692"/>
         <source>Login Success</source>
         <translation>登录成功</translation>
     </message>
@@ -237,26 +771,26 @@
         <translation>重启失败</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="375"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="374"/>
         <source>Prompt</source>
         <translation>提示</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="380"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="379"/>
         <source>Tips</source>
         <translation>提示</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="352"/>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="404"/>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="583"/>
-        <location filename="../../src/mainwindow/CVantrelUpgrade.cpp" line="115"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="351"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="403"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="582"/>
+        <location filename="../../src/mainwindow/CVantrelUpgrade.cpp" line="114"/>
         <source>Configuring, please try again later</source>
         <translation>正在配置，请稍后再试</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="408"/>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="733"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="407"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="732"/>
         <source>Please select device first</source>
         <translation>请先选择设备</translation>
     </message>
@@ -363,17 +897,17 @@
     </message>
     <message>
         <location filename="../../src/upgrade/UpgradeTexts.cpp" line="102"/>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="595"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="594"/>
         <source>Please Select a Device</source>
         <translation>请选择设备</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="643"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="642"/>
         <source>Please Set IP Config first</source>
         <translation>请先设置IP配置</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="651"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="650"/>
         <source>Choose a file to open</source>
         <translation>选择要打开的文件</translation>
     </message>
@@ -383,24 +917,24 @@
         <translation>请选择升级程序</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="669"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="668"/>
         <source>Devices are being configured, add the device when the work has finished</source>
         <translation>正在配置设备，请在完成后再添加设备</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="718"/>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="742"/>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="751"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="717"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="741"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="750"/>
         <source>Please add device first</source>
         <translation>请先添加设备</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="774"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="773"/>
         <source>StopMicro</source>
         <translation>停止监听</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="774"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="773"/>
         <source>StartMicro</source>
         <translation>开始监听</translation>
     </message>
@@ -428,6 +962,7 @@
     <message>
         <location filename="../../src/batch/CIpModifier.cpp" line="174"/>
         <location filename="../../src/batch/CIpModifier.cpp" line="230"/>
+        <location filename="../../src/batch/CConfigApplier.cpp" line="136"/>
         <source>Need Reboot</source>
         <translation>需要重启</translation>
     </message>
@@ -435,6 +970,61 @@
         <location filename="../../src/batch/CIpModifier.cpp" line="235"/>
         <source>Set Ip Fail</source>
         <translation>设置Ip失败</translation>
+    </message>
+    <message>
+        <location filename="../../src/batch/CConfigApplier.cpp" line="63"/>
+        <source>Set DHCP Failed</source>
+        <translation>设置DHCP失败</translation>
+    </message>
+    <message>
+        <location filename="../../src/batch/CConfigApplier.cpp" line="65"/>
+        <source>Set IpAdaptive Failed</source>
+        <translation>设置IP自适应失败</translation>
+    </message>
+    <message>
+        <location filename="../../src/batch/CConfigApplier.cpp" line="80"/>
+        <source>Set Camera Failed</source>
+        <translation>设置摄像机参数失败</translation>
+    </message>
+    <message>
+        <location filename="../../src/batch/CConfigApplier.cpp" line="88"/>
+        <source>Set HumanDetection Failed</source>
+        <translation>设置人形检测失败</translation>
+    </message>
+    <message>
+        <location filename="../../src/batch/CConfigApplier.cpp" line="91"/>
+        <source>Set MOTION Failed</source>
+        <translation>设置移动侦测失败</translation>
+    </message>
+    <message>
+        <location filename="../../src/batch/CConfigApplier.cpp" line="98"/>
+        <source>Set Volume Failed</source>
+        <translation>设置音量失败</translation>
+    </message>
+    <message>
+        <location filename="../../src/batch/CConfigApplier.cpp" line="106"/>
+        <source>Set Ntp Failed</source>
+        <translation>设置NTP失败</translation>
+    </message>
+    <message>
+        <location filename="../../src/batch/CConfigApplier.cpp" line="108"/>
+        <source>Set NetCloud Failed</source>
+        <translation>设置云服务失败</translation>
+    </message>
+    <message>
+        <location filename="../../src/batch/CConfigApplier.cpp" line="110"/>
+        <source>Set NetPMS Failed</source>
+        <translation>设置推送服务失败</translation>
+    </message>
+    <message>
+        <location filename="../../src/batch/CConfigApplier.cpp" line="118"/>
+        <source>Set Normal Failed</source>
+        <translation>设置常规配置失败</translation>
+    </message>
+    <message>
+        <location filename="../../src/batch/CConfigApplier.cpp" line="131"/>
+        <source>Modify Config Success</source>
+        <translation>修改配置成功</translation>
     </message>
 </context>
 <context>
@@ -629,7 +1219,7 @@
     <name>QDialogButtonBox</name>
     <message>
         <location filename="../../src/widgets/CMessageBox.cpp" line="74"/>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="77"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="76"/>
         <location filename="../../src/device/LoginDlg.cpp" line="198"/>
         <source>OK</source>
         <translation>确定</translation>
@@ -638,42 +1228,42 @@
 <context>
     <name>QObject</name>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="193"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="192"/>
         <source>NO.</source>
         <translation>序号</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="193"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="192"/>
         <source>IP Address</source>
         <translation>IP地址</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="194"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="193"/>
         <source>Port</source>
         <translation>端口</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="194"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="193"/>
         <source>Destribe</source>
         <translation>描述</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="195"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="194"/>
         <source>Mac Address</source>
         <translation>MAC地址</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="195"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="194"/>
         <source>CloudID</source>
         <translation>云ID</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="196"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="195"/>
         <source>Version</source>
         <translation>版本</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="196"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="195"/>
         <source>BuildDate</source>
         <translation>编译日期</translation>
     </message>

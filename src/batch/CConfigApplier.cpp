@@ -128,12 +128,12 @@ struct CRun
 
 QString CConfigApplier::successText()
 {
-    return QCoreApplication::translate(kContext, "Modify Config Success");
+    return QCoreApplication::translate("CVantrel", "Modify Config Success");
 }
 
 QString CConfigApplier::needRebootText()
 {
-    return QCoreApplication::translate(kContext, "Need Reboot");
+    return QCoreApplication::translate("CVantrel", "Need Reboot");
 }
 
 CConfigApplier::Result CConfigApplier::apply(long lLoginID, const QByteArray& baVersion,
