@@ -306,6 +306,10 @@ void TestGuiConfig::pageContract()
         for (int nType = kFirstConfigPage; nType < kPageEncode; ++nType)
             QCOMPARE(configOf(dlg, nType), mapFirst[nType]);
     }
+    // A list with nothing chosen (an empty mode list, a value outside the list) keeps the camera's value.
+    child<QComboBox>(dlg, kPageCamera, "comboBoxSceneMode")->setCurrentIndex(-1);
+    child<QComboBox>(dlg, kPageCamera, "comboBoxDayNightMode")->clear();
+    QCOMPARE(configOf(dlg, kPageCamera).mid(180, 8), emulator.record(1, 94, 0).left(8));
 }
 
 void TestGuiConfig::fieldRules()
