@@ -313,6 +313,8 @@ int Camera::writeRecord(int command, int channel, const std::vector<std::uint8_t
 
 int Camera::readRecord(int command, int channel, std::vector<std::uint8_t>& out) const
 {
+    if (faults.failRead != 0 && command == faults.failRead)
+        return kRetRefused;
     if (command == kNetworkCommand) {
         if (channel != -1)
             return kRetWrongSize;

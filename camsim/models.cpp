@@ -154,6 +154,7 @@ Model nvr8()
     a.voiceTips = {{0, "Siren"}, {4, "Private property, keep out"}, {5, "Dog barking"}};
     a.defaultSoundType = 4;
     a.connectedDigital = {0, 1, 3, 6};
+    a.dayNightMode = 3; // "IntellMotionDetect", offered through the humanoid ability (no soft photo slider)
     a.ntpTimeZone = 0;
     a.motionEnabled = false;
     return m;

@@ -72,7 +72,8 @@ bool Faults::apply(const Json::Value& object, std::string& error)
         !readBool(object, "DieMidWrite", next.dieMidWrite, error) ||
         !readBool(object, "RefuseUpgrade", next.refuseUpgrade, error) ||
         !readInt(object, "AddressApplyMs", 0, 600000, next.addressApplyMs, error) ||
-        !readBool(object, "AddressAtReboot", next.addressAtReboot, error))
+        !readBool(object, "AddressAtReboot", next.addressAtReboot, error) ||
+        !readInt(object, "FailRead", 0, INT32_MAX, next.failRead, error))
         return false;
     *this = next;
     return true;
@@ -94,6 +95,7 @@ Json::Value Faults::toJson() const
     v["RefuseUpgrade"] = refuseUpgrade;
     v["AddressApplyMs"] = addressApplyMs;
     v["AddressAtReboot"] = addressAtReboot;
+    v["FailRead"] = failRead;
     return v;
 }
 

@@ -381,6 +381,8 @@ std::vector<std::uint8_t> RecordStore::makeDefault(int command, int key) const
         b[0] = a.ntpEnabled ? 1 : 0;
         putText(b, 4, 64, "127.0.0.1");
         putI32(b, 72, 123);
+        putText(b, 76, 32, "vantrel"); // user name of the server's authentication
+        putI32(b, 204, 3);             // tries before the next period
         putI32(b, 208, 60);
         putI32(b, 212, a.ntpTimeZone);
         break;

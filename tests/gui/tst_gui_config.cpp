@@ -1,0 +1,480 @@
+// The configuration dialog and its pages against the emulator (cameras 0 IPC-A, 1 IPC-B, 2 IPC-C,
+// 3 IPC-B, 4 NVR-8): what an opening shows on each model, the tree's ticks, the page contract, the fields'
+// rules, and the ticked pages written to three cameras by the applier.
+
+#include <QAbstractButton>
+#include <QComboBox>
+#include <QJsonArray>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSignalSpy>
+#include <QSlider>
+#include <QSpinBox>
+#include <QStandardItemModel>
+#include <QToolButton>
+#include <QtTest>
+
+#include <memory>
+
+#include <netsdk/netsdk.h>
+
+#include "CMyIpAddrEdit.h"
+#include "batch/CConfigApplier.h"
+#include "config/CDeviceTreeView.h"
+#include "config/COtherConfigDlg.h"
+#include "config/ConfigRecords.h"
+#include "emulatorprocess.h"
+#include "guitestsupport.h"
+#include "sdktesthelpers.h"
+
+namespace {
+
+template <class T = QWidget> T* child(COtherConfigDlg& dlg, int nType, const char* szName)
+{
+    T* pWidget = dlg.page(nType)->findChild<T*>(QLatin1String(szName));
+    if (!pWidget)
+        qFatal("page %d has no %s", nType, szName);
+    return pWidget;
+}
+
+QAbstractButton* box(COtherConfigDlg& dlg, int nType, const char* szName)
+{
+    return child<QAbstractButton>(dlg, nType, szName);
+}
+
+/// A click on a check box or radio button: on its indicator, since a click beside the caption of a
+/// wide one does not count.
+void tick(QAbstractButton* pButton)
+{
+    QTest::mouseClick(pButton, Qt::LeftButton, {}, QPoint(6, pButton->height() / 2));
+}
+
+QByteArray configOf(COtherConfigDlg& dlg, int nType)
+{
+    QByteArray ba(configRecordSize(nType), '\0');
+    return dlg.getConfigByType(nType, ba.data(), int(ba.size())) ? ba : QByteArray();
+}
+
+QStringList itemTexts(const QComboBox* pBox)
+{
+    QStringList lst;
+    for (int i = 0; i < pBox->count(); ++i)
+        lst << pBox->itemText(i);
+    return lst;
+}
+
+QByteArray patched(QByteArray ba, const QList<QPair<int, qint32>>& lstInts)
+{
+    for (const auto& field : lstInts)
+        setRecordInt(ba, field.first, field.second);
+    return ba;
+}
+
+/// A press and release at dx pixels from the item's left edge.
+void clickItem(COtherConfigDlg& dlg, QStandardItem* pItem, int dx)
+{
+    const QRect rect = dlg.treeView()->visualRect(pItem->index());
+    QTest::mouseClick(dlg.treeView()->viewport(), Qt::LeftButton, {}, QPoint(rect.left() + dx, rect.center().y()));
+}
+
+} // namespace
+
+class TestGuiConfig : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void init();
+    void openingShowsWhatTheCameraHolds_data();
+    void openingShowsWhatTheCameraHolds();
+    void treeTicksPagesBothWays();
+    void pageContract();
+    void fieldRules();
+    void deviceBytesThePageCannotShowSurvive();
+    void applyToThreeCameras();
+
+private:
+    long login(int nCamera);
+    /// A dialog filled from camera nCamera through its own open path (loaded off the UI thread).
+    std::unique_ptr<COtherConfigDlg> openedOn(int nCamera);
+
+    EmulatorProcess emulator;
+};
+
+void TestGuiConfig::initTestCase()
+{
+    QVERIFY(guitest::startEmulator(
+        emulator, {"--count", "5", "--models", "IPC-A,IPC-B,IPC-C,IPC-B,NVR-8", "--reboot-ms", "300"}));
+    sdkInit(nullptr, nullptr);
+    QVERIFY(emulator.configureLibrary());
+}
+
+void TestGuiConfig::cleanupTestCase()
+{
+    sdkCleanup();
+    QVERIFY(guitest::stopEmulator(emulator));
+}
+
+void TestGuiConfig::init()
+{
+    QVERIFY(emulator.setFault(-1, QJsonObject{{"FailRead", 0}, {"FailWrites", false}, {"RebootNeeded", false}}));
+}
+
+long TestGuiConfig::login(int nCamera)
+{
+    int nError = 0;
+    const long lLogin = loginTo(emulator.address(nCamera), QString(), &nError);
+    if (lLogin <= 0)
+        qWarning("login to camera %d failed: %d", nCamera, nError);
+    return lLogin;
+}
+
+std::unique_ptr<COtherConfigDlg> TestGuiConfig::openedOn(int nCamera)
+{
+    auto pDlg = std::make_unique<COtherConfigDlg>();
+    const long lLogin = login(nCamera);
+    QSignalSpy spyLoaded(pDlg.get(), &COtherConfigDlg::configLoaded);
+    pDlg->loadAllConfig(lLogin);
+    // Nothing is read on the calling thread: the dialog says it is reading until the pages are filled.
+    const bool bBusy = pDlg->isLoading() && !pDlg->saveButton()->isEnabled();
+    const bool bLoaded = spyLoaded.wait(10000);
+    sdkLogout(lLogin);
+    if (!bBusy || !bLoaded || pDlg->isLoading() || !pDlg->saveButton()->isEnabled()) {
+        qWarning("opening camera %d: busy %d, loaded %d", nCamera, bBusy, bLoaded);
+        return nullptr;
+    }
+    return pDlg;
+}
+
+void TestGuiConfig::openingShowsWhatTheCameraHolds_data()
+{
+    QTest::addColumn<int>("nCamera");
+    QTest::addColumn<QStringList>("lstShown");  // optional controls shown
+    QTest::addColumn<QStringList>("lstModes");  // day/night modes offered
+    QTest::addColumn<QStringList>("lstSounds"); // voice tips offered
+    QTest::addColumn<QString>("strServer");     // server button checked
+    const QStringList lstAll{"SoftPhotoAdjustSlider", "checkBoxNoRedFaceExposure", "comboBoxSoundPlayType",
+                             "lineEditAlarmInterval", "checkBoxHumanoidDetect",    "sliderVolume",
+                             "checkBoxAlarmSound"};
+    QTest::newRow("IPC-A") << 0 << QStringList{} << QStringList{"Star IR", "Full Color", "BlackAndWhiteMode"}
+                           << QStringList{} << "radioButtonAuto";
+    QTest::newRow("IPC-B") << 1 << lstAll
+                           << QStringList{"Star IR",   "Full Color",          "BlackAndWhiteMode", "IntellMotionDetect",
+                                          "WarmLight", "IntelligentInfrared", "LicensePlateMode"}
+                           << QStringList{"Alarm bell", "Warning, you have entered a monitored area", "Please leave",
+                                          "Welcome"}
+                           << "radioButtonCustom";
+    QTest::newRow("IPC-C") << 2 << QStringList{"SoftPhotoAdjustSlider", "sliderVolume", "checkBoxAlarmSound"}
+                           << QStringList{"WarmLight", "IntelligentInfrared"} << QStringList{} << QString();
+    QTest::newRow("NVR-8") << 4
+                           << QStringList{"comboBoxSoundPlayType", "lineEditAlarmInterval", "checkBoxHumanoidDetect",
+                                          "checkBoxAlarmSound"}
+                           << QStringList{"Star IR", "Full Color", "BlackAndWhiteMode", "IntellMotionDetect"}
+                           << QStringList{"Siren", "Private property, keep out", "Dog barking"} << QString();
+}
+
+void TestGuiConfig::openingShowsWhatTheCameraHolds()
+{
+    QFETCH(int, nCamera);
+    QFETCH(QStringList, lstShown);
+    QFETCH(QStringList, lstModes);
+    QFETCH(QStringList, lstSounds);
+    QFETCH(QString, strServer);
+    auto pDlg = openedOn(nCamera);
+    QVERIFY(pDlg);
+    COtherConfigDlg& dlg = *pDlg;
+
+    const QStringList lstOptional{"SoftPhotoAdjustSlider", "checkBoxNoRedFaceExposure", "comboBoxSoundPlayType",
+                                  "lineEditAlarmInterval", "checkBoxHumanoidDetect",    "sliderVolume",
+                                  "checkBoxAlarmSound"};
+    QStringList lstSeen;
+    for (const QString& strName : lstOptional) {
+        const int nType = strName.startsWith(QLatin1String("SoftPhoto")) || strName.contains(QLatin1String("NoRed"))
+                              ? kPageCamera
+                              : kPageMotion;
+        if (!child(dlg, nType, qPrintable(strName))->isHidden())
+            lstSeen << strName;
+    }
+    QCOMPARE(lstSeen, lstShown);
+    QCOMPARE(itemTexts(child<QComboBox>(dlg, kPageCamera, "comboBoxDayNightMode")), lstModes);
+    QCOMPARE(itemTexts(child<QComboBox>(dlg, kPageMotion, "comboBoxSoundPlayType")), lstSounds);
+    for (const char* szRadio : {"radioButtonCustom", "radioButtonAuto"})
+        QCOMPARE(box(dlg, kPageNtp, szRadio)->isChecked(), strServer == QLatin1String(szRadio));
+    QCOMPARE(child(dlg, kPageNtp, "lineEditHostPort")->isHidden(), strServer == QLatin1String("radioButtonAuto"));
+
+    // Unedited pages hand back exactly the camera's records, so every value they show is the camera's.
+    auto rec = [&](int nCommand, int nChannel) { return emulator.record(nCamera, nCommand, nChannel); };
+    const QByteArray baNtp = configOf(dlg, kPageNtp);
+    QCOMPARE(baNtp, rec(41, -1));
+    QCOMPARE(child<CMyIpAddrEdit>(dlg, kPageNtp, "lineEditHostIP")->text(), textAt(baNtp, 4, 68));
+    QCOMPARE(configOf(dlg, kPageCloud), rec(122, -1));
+    QCOMPARE(child(dlg, kPageCloud, "lineEditMtu")->isEnabled(), rec(122, -1).at(0) != 0);
+    QCOMPARE(configOf(dlg, kPagePms), rec(138, -1));
+    QCOMPARE(configOf(dlg, kPageTcp), rec(274, -1) + rec(37, -1));
+    QCOMPARE(configOf(dlg, kPageNormal), rec(18, -1));
+    QCOMPARE(child<QComboBox>(dlg, kPageNormal, "comboBoxVideoStandard")->currentText(),
+             textAt(rec(64, -1), 4 + 16 * intAt(rec(18, -1), 116), 16));
+    const QByteArray baCamera = configOf(dlg, kPageCamera);
+    QCOMPARE(baCamera.mid(4, 176), rec(95, -1));
+    QCOMPARE(baCamera.mid(180, 84), rec(94, 0));
+    const bool bExtended = lstShown.contains(QLatin1String("SoftPhotoAdjustSlider"));
+    QCOMPARE(baCamera.at(0) != 0, bExtended);
+    QCOMPARE(baCamera.mid(264, 264), bExtended ? rec(145, 0) : QByteArray(264, '\0'));
+    const QByteArray baMotion = configOf(dlg, kPageMotion);
+    QCOMPARE(baMotion.mid(1060, 2696), rec(24, 0));
+    if (lstShown.contains(QLatin1String("checkBoxHumanoidDetect")))
+        QCOMPARE(baMotion.mid(4, 1056), rec(302, 0));
+    if (lstShown.contains(QLatin1String("sliderVolume"))) {
+        const QJsonObject volume =
+            emulator.json(nCamera, "fVideo.Volume", 1042, -1).value("fVideo.Volume").toArray().at(0).toObject();
+        QCOMPARE(child<QSlider>(dlg, kPageMotion, "sliderVolume")->value(), volume.value("LeftVolume").toInt());
+        QCOMPARE(textAt(baMotion, 3760, 32), volume.value("AudioMode").toString());
+    }
+}
+
+void TestGuiConfig::treeTicksPagesBothWays()
+{
+    COtherConfigDlg dlg;
+    dlg.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    QStandardItemModel* pModel = dlg.treeModel();
+    QStandardItem* pSystem = pModel->item(1);
+    QCOMPARE(pSystem->text(), QStringLiteral("System Config"));
+
+    // A group's box ticks each of its pages and their own boxes; the encode page has no tick yet.
+    clickItem(dlg, pSystem, 5);
+    QCOMPARE(pSystem->checkState(), Qt::Checked);
+    for (int nType : {kPageNormal, kPageCamera}) {
+        QCOMPARE(dlg.findItemByType(nType)->checkState(), Qt::Checked);
+        QVERIFY(box(dlg, nType, "checkBoxSetEnable")->isChecked());
+        QVERIFY(dlg.isConfigChecked(nType));
+    }
+    QVERIFY(!dlg.findItemByType(kPageEncode)->data(Qt::CheckStateRole).isValid());
+    QVERIFY(!dlg.isConfigChecked(kPageEncode));
+    QByteArray baEncode(configRecordSize(kPageEncode), '\0');
+    QVERIFY(!dlg.getConfigByType(kPageEncode, baEncode.data(), int(baEncode.size())));
+
+    // A page's own box updates its item only; the item's strip unticks the page again.
+    QAbstractButton* pNtpBox = box(dlg, kPageNtp, "checkBoxSetEnable");
+    tick(pNtpBox);
+    QCOMPARE(dlg.findItemByType(kPageNtp)->checkState(), Qt::Checked);
+    QCOMPARE(pModel->item(0)->checkState(), Qt::Unchecked);
+    QCOMPARE(dlg.findItemByType(kPageCloud)->checkState(), Qt::Unchecked);
+    QVERIFY(!dlg.isConfigChecked(kPageCloud));
+    clickItem(dlg, dlg.findItemByType(kPageNtp), 5);
+    QVERIFY(!pNtpBox->isChecked());
+
+    // Beyond the 25-pixel strip a click shows the page without touching its tick.
+    clickItem(dlg, dlg.findItemByType(kPageCloud), 40);
+    QCOMPARE(dlg.currentPage(), dlg.page(kPageCloud));
+    QCOMPARE(dlg.findItemByType(kPageCloud)->checkState(), Qt::Unchecked);
+
+    QSignalSpy spyFinished(&dlg, &QDialog::finished);
+    QTest::mouseClick(dlg.saveButton(), Qt::LeftButton);
+    QCOMPARE(dlg.result(), int(QDialog::Accepted));
+    dlg.show();
+    dlg.close();
+    QCOMPARE(dlg.result(), int(QDialog::Rejected));
+    QCOMPARE(spyFinished.count(), 2);
+}
+
+void TestGuiConfig::pageContract()
+{
+    auto pDlg = std::make_unique<COtherConfigDlg>();
+    const long lLogin = login(1);
+    pDlg->initAllConfig(lLogin);
+    sdkLogout(lLogin);
+    COtherConfigDlg& dlg = *pDlg;
+    child<QLineEdit>(dlg, kPageNtp, "lineEditHostPort")->setText(QStringLiteral("4321"));
+
+    QMap<int, QByteArray> mapFirst;
+    for (int nType = kFirstConfigPage; nType < kPageEncode; ++nType) {
+        const int nSize = configRecordSize(nType);
+        for (int nWrong : {nSize - 1, nSize + 1}) {
+            QByteArray ba(nWrong, '\xab');
+            QVERIFY(!dlg.getConfigByType(nType, ba.data(), nWrong));
+            QCOMPARE(ba, QByteArray(nWrong, '\xab'));
+        }
+        mapFirst[nType] = configOf(dlg, nType);
+        QCOMPARE(configOf(dlg, nType), mapFirst[nType]);
+    }
+    QCOMPARE(intAt(mapFirst[kPageNtp], 72), 4321);
+    for (long lNone : {-1L, 0L}) {
+        dlg.initAllConfig(lNone);
+        for (int nType = kFirstConfigPage; nType < kPageEncode; ++nType)
+            QCOMPARE(configOf(dlg, nType), mapFirst[nType]);
+    }
+    // A list with nothing chosen (an empty mode list, a value outside the list) keeps the camera's value.
+    child<QComboBox>(dlg, kPageCamera, "comboBoxSceneMode")->setCurrentIndex(-1);
+    child<QComboBox>(dlg, kPageCamera, "comboBoxDayNightMode")->clear();
+    QCOMPARE(configOf(dlg, kPageCamera).mid(180, 8), emulator.record(1, 94, 0).left(8));
+}
+
+void TestGuiConfig::fieldRules()
+{
+    COtherConfigDlg dlg;
+    // Port 1..65535 and interval 1..99999: what leaves the range cannot be typed.
+    const QList<QPair<const char*, QString>> lstTyped{{"lineEditHostPort", "0"},
+                                                      {"lineEditHostPort", "65536"},
+                                                      {"lineEditUpdateInterval", "0"},
+                                                      {"lineEditUpdateInterval", "100000"}};
+    for (const auto& typed : lstTyped) {
+        auto* pEdit = child<QLineEdit>(dlg, kPageNtp, typed.first);
+        pEdit->clear();
+        QTest::keyClicks(pEdit, typed.second);
+        QVERIFY2(pEdit->text() != typed.second && pEdit->hasAcceptableInput() == !pEdit->text().isEmpty(),
+                 qPrintable(pEdit->text()));
+    }
+    // The server buttons write the time-zone field: 13 custom, 14 automatic.
+    tick(box(dlg, kPageNtp, "radioButtonAuto"));
+    QCOMPARE(intAt(configOf(dlg, kPageNtp), 212), 14);
+    QVERIFY(child(dlg, kPageNtp, "labelHostIP")->isHidden());
+    tick(box(dlg, kPageNtp, "radioButtonCustom"));
+    QCOMPARE(intAt(configOf(dlg, kPageNtp), 212), 13);
+    QVERIFY(!child(dlg, kPageNtp, "labelHostIP")->isHidden());
+
+    // Cloud: the enable box switches the MTU field and stays usable itself.
+    QAbstractButton* pCloud = box(dlg, kPageCloud, "checkBoxEnableCloud");
+    for (bool bOn : {true, false, true}) {
+        pCloud->setChecked(!bOn);
+        tick(pCloud);
+        QCOMPARE(child(dlg, kPageCloud, "lineEditMtu")->isEnabled(), bOn);
+        QVERIFY(pCloud->isEnabled());
+    }
+
+    // Motion: the enable box switches its dependants; the sound controls follow the alarm sound.
+    const long lLogin = login(1);
+    dlg.initAllConfig(lLogin);
+    sdkLogout(lLogin);
+    QAbstractButton* pEnable = box(dlg, kPageMotion, "checkBoxEnable");
+    QAbstractButton* pSound = box(dlg, kPageMotion, "checkBoxAlarmSound");
+    QVERIFY(pEnable->isChecked() && pSound->isChecked());
+    const char* const aszDependants[] = {"checkBoxHumanoidDetect", "checkBoxPhoneReport", "checkBoxAlarmSound",
+                                         "comboBoxSoundPlayType", "lineEditAlarmInterval"};
+    for (bool bSoundOn : {true, false}) {
+        pSound->setChecked(bSoundOn);
+        tick(pEnable);
+        for (const char* szName : aszDependants)
+            QVERIFY2(!child(dlg, kPageMotion, szName)->isEnabled(), szName);
+        tick(pEnable);
+        for (const char* szName : aszDependants) {
+            const bool bSoundControl =
+                QByteArray(szName).startsWith("comboBox") || QByteArray(szName).startsWith("line");
+            QVERIFY2(child(dlg, kPageMotion, szName)->isEnabled() == (!bSoundControl || bSoundOn), szName);
+        }
+    }
+    child<QSlider>(dlg, kPageMotion, "sliderVolume")->setValue(37);
+    QCOMPARE(child<QLabel>(dlg, kPageMotion, "labelVolumeValue")->text(), QStringLiteral("37"));
+    const QByteArray baMotion = configOf(dlg, kPageMotion);
+    QCOMPARE(intAt(baMotion, 3792), 37);
+    QCOMPARE(intAt(baMotion, 3796), 37);
+}
+
+void TestGuiConfig::deviceBytesThePageCannotShowSurvive()
+{
+    COtherConfigDlg dlg;
+    // A time server held by name shows as an empty address and goes back as the camera holds it.
+    QByteArray baNtp = emulator.record(0, 41, -1);
+    setRecordText(baNtp, 4, 68, "time.example.invalid");
+    const long lNamed = login(0);
+    QCOMPARE(sdkSetConfig(lNamed, 41, -1, baNtp.data(), 216, 3000), 1L);
+    dlg.initAllConfig(lNamed);
+    sdkLogout(lNamed);
+    QCOMPARE(child<CMyIpAddrEdit>(dlg, kPageNtp, "lineEditHostIP")->text(), QStringLiteral("..."));
+    QCOMPARE(configOf(dlg, kPageNtp), baNtp);
+
+    const long lLogin = login(1);
+    // The extended camera record that could not be read is not handed back (its zeros would overwrite
+    // the camera's settings); a video standard list that could not be read offers each standard once.
+    QVERIFY(emulator.setFault(1, QJsonObject{{"FailRead", 145}}));
+    dlg.initAllConfig(lLogin);
+    QCOMPARE(configOf(dlg, kPageCamera).at(0), '\0');
+    QVERIFY(emulator.setFault(1, QJsonObject{{"FailRead", 64}}));
+    dlg.initAllConfig(lLogin);
+    QCOMPARE(itemTexts(child<QComboBox>(dlg, kPageNormal, "comboBoxVideoStandard")), (QStringList{"PAL", "NTSC"}));
+    sdkLogout(lLogin);
+}
+
+void TestGuiConfig::applyToThreeCameras()
+{
+    // The source camera's records before the edits; the edits below change exactly these fields.
+    const QByteArray baNtp = emulator.record(1, 41, -1);
+    auto pDlg = openedOn(1);
+    QVERIFY(pDlg);
+    COtherConfigDlg& dlg = *pDlg;
+    for (int nType : {kPageNtp, kPageCloud, kPageTcp, kPageCamera, kPageMotion, kPageNormal})
+        tick(box(dlg, nType, "checkBoxSetEnable"));
+    tick(box(dlg, kPageNtp, "radioButtonAuto"));
+    tick(box(dlg, kPageNtp, "radioButtonCustom"));
+    child<CMyIpAddrEdit>(dlg, kPageNtp, "lineEditHostIP")->setText(QStringLiteral("127.0.0.99"));
+    for (const auto& typed : {qMakePair("lineEditHostPort", "1234"), qMakePair("lineEditUpdateInterval", "77")}) {
+        child<QLineEdit>(dlg, kPageNtp, typed.first)->clear();
+        QTest::keyClicks(child<QLineEdit>(dlg, kPageNtp, typed.first), typed.second);
+    }
+    child<QLineEdit>(dlg, kPageCloud, "lineEditMtu")->setText(QStringLiteral("1400"));
+    tick(box(dlg, kPageTcp, "checkBoxDHCP"));
+    tick(box(dlg, kPageCamera, "checkBoxMirror"));
+    tick(box(dlg, kPageCamera, "checkBoxNoRedFaceExposure"));
+    tick(box(dlg, kPageMotion, "checkBoxPhoneReport"));
+    child<QSpinBox>(dlg, kPageMotion, "lineEditAlarmInterval")->setValue(9);
+    auto* pSounds = child<QComboBox>(dlg, kPageMotion, "comboBoxSoundPlayType");
+    pSounds->setCurrentIndex(pSounds->findText(QStringLiteral("Welcome")));
+    child<QSlider>(dlg, kPageMotion, "sliderVolume")->setValue(37);
+    child<QComboBox>(dlg, kPageNormal, "comboBoxVideoStandard")->setCurrentIndex(1);
+    QTest::mouseClick(dlg.saveButton(), Qt::LeftButton);
+    QCOMPARE(dlg.result(), int(QDialog::Accepted));
+    const CConfigSnapshot snapshot = dlg.takeConfigSnapshot();
+    QCOMPARE(snapshot.keys(), (QList<int>{kPageNtp, kPageCloud, kPageTcp, kPageMotion, kPageNormal, kPageCamera}));
+
+    QByteArray baNtpWritten = patched(baNtp, {{72, 1234}, {208, 77}, {212, 13}});
+    setRecordText(baNtpWritten, 4, 68, "127.0.0.99");
+    // Command, channel and the record each camera holds afterwards: the source's bytes, edits applied.
+    const QList<std::tuple<int, int, QByteArray>> lstExpected{
+        {41, -1, baNtpWritten},
+        {122, -1, patched(emulator.record(1, 122, -1), {{4, 1400}})},
+        {37, -1, QByteArray(1, '\1') + emulator.record(1, 37, -1).mid(1)},
+        {274, -1, emulator.record(1, 274, -1)},
+        {94, 0, patched(emulator.record(1, 94, 0), {{44, 1}})},
+        {145, 0, patched(emulator.record(1, 145, 0), {{40, 1}})},
+        {302, 0, emulator.record(1, 302, 0)},
+        {24, 0, patched(emulator.record(1, 24, 0), {{2684, 9}, {2688, 7}}).replace(2483, 1, "\1")},
+        {18, -1, patched(emulator.record(1, 18, -1), {{116, 1}})}};
+    const QByteArray baFailingNtp = emulator.record(3, 41, -1);
+
+    // Camera 3 refuses every write, 2 takes them, 1 asks for a reboot after each one.
+    QVERIFY(emulator.setFault(3, QJsonObject{{"FailWrites", true}}));
+    QVERIFY(emulator.setFault(1, QJsonObject{{"RebootNeeded", true}}));
+    const QList<std::tuple<int, QString, bool>> lstRuns{
+        {3, "Set Ntp Failed", true}, {2, "Modify Config Success", true}, {1, "Need Reboot", false}};
+    for (const auto& run : lstRuns) {
+        const int nCamera = std::get<0>(run);
+        SDK_DEVICE_INFO info{};
+        int nError = 0;
+        const long lLogin = loginTo(emulator.address(nCamera), QString(), &nError, &info);
+        QVERIFY(lLogin > 0);
+        const CConfigApplier::Result result = CConfigApplier::apply(lLogin, info.version, snapshot);
+        QCOMPARE(result.strStatus, std::get<1>(run));
+        QCOMPARE(result.bFailed, nCamera == 3);
+        QCOMPARE(result.bLoggedIn, std::get<2>(run));
+        if (result.bLoggedIn) {
+            QCOMPARE(guitest::cameraValue(emulator, nCamera, "Sessions"), 1);
+            sdkLogout(lLogin);
+        }
+    }
+    QCOMPARE(emulator.record(3, 41, -1), baFailingNtp);
+    QTRY_COMPARE(guitest::cameraValue(emulator, 1, "Reboots"), 1);
+    QCOMPARE(guitest::cameraValue(emulator, 2, "Reboots"), 0);
+    for (int nCamera : {2, 1}) {
+        for (const auto& expected : lstExpected)
+            QVERIFY2(emulator.record(nCamera, std::get<0>(expected), std::get<1>(expected)) == std::get<2>(expected),
+                     qPrintable(QStringLiteral("camera %1 command %2").arg(nCamera).arg(std::get<0>(expected))));
+        const QJsonValue volume = emulator.json(nCamera, "fVideo.Volume", 1042, -1).value("fVideo.Volume");
+        QCOMPARE(volume.toArray(),
+                 (QJsonArray{QJsonObject{{"AudioMode", "Single"}, {"LeftVolume", 37}, {"RightVolume", 37}}}));
+    }
+}
+
+QTEST_MAIN(TestGuiConfig)
+#include "tst_gui_config.moc"
