@@ -32,7 +32,7 @@ struct CRun
     /// Judges one write's result; -11401 is an accepted write that needs a reboot.
     bool judge(long nRet, Judge judge, const char* szFailureText)
     {
-        if (nRet == kBatchResultNeedReboot) {
+        if (nRet == SDK_ERR_NEED_REBOOT) {
             bNeedReboot = true;
             return true;
         }
@@ -71,9 +71,9 @@ struct CRun
         long nRet = write(kParamCommand, 0, rec, kParam, kParamSize);
         // The extended record follows an accepted parameter write: one that the device applies after
         // a reboot is accepted too, and skipping the extended record then would drop its settings.
-        const bool bAccepted = nRet > 0 || nRet == kBatchResultNeedReboot;
+        const bool bAccepted = nRet > 0 || nRet == SDK_ERR_NEED_REBOOT;
         if (bAccepted && recordFlag(rec, kExtendedFlag)) {
-            if (nRet == kBatchResultNeedReboot)
+            if (nRet == SDK_ERR_NEED_REBOOT)
                 bNeedReboot = true;
             nRet = write(kExtendedCommand, 0, rec, kExtended, kExtendedSize);
         }
