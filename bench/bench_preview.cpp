@@ -99,15 +99,15 @@ int main(int argc, char** argv)
 
     qputenv("VANTREL_LOOPBACK_ONLY", "1");
     bench::Fleet fleet;
-    bench::FleetSpec spec;
-    spec.camsim = bench::camsimPath(parser.value("camsim"), VANTREL_CAMSIM_PATH);
-    spec.count = 1;
-    spec.firstAddress = QStringLiteral("127.0.61.10");
-    spec.fleetId = 191;
-    spec.models = QStringLiteral("IPC-B");
-    spec.discoveryPort = bench::freeUdpPort();
+    bench::FleetSpec fleetSpec;
+    fleetSpec.camsim = bench::camsimPath(parser.value("camsim"), VANTREL_CAMSIM_PATH);
+    fleetSpec.count = 1;
+    fleetSpec.firstAddress = QStringLiteral("127.0.61.10");
+    fleetSpec.fleetId = 191;
+    fleetSpec.models = QStringLiteral("IPC-B");
+    fleetSpec.discoveryPort = bench::freeUdpPort();
     QString error;
-    if (!fleet.start(spec, QStringLiteral("bench_preview-camsim.log"), error)) {
+    if (!fleet.start(fleetSpec, QStringLiteral("bench_preview-camsim.log"), error)) {
         std::fprintf(stderr, "bench_preview: %s\n", qPrintable(error));
         return 1;
     }
