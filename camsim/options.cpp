@@ -71,7 +71,8 @@ bool Faults::apply(const Json::Value& object, std::string& error)
         !readBool(object, "DieMidTransfer", next.dieMidTransfer, error) ||
         !readBool(object, "DieMidWrite", next.dieMidWrite, error) ||
         !readBool(object, "RefuseUpgrade", next.refuseUpgrade, error) ||
-        !readInt(object, "FailRead", 0, INT32_MAX, next.failRead, error))
+        !readInt(object, "FailRead", 0, INT32_MAX, next.failRead, error) ||
+        !readInt(object, "FailWrite", 0, INT32_MAX, next.failWrite, error))
         return false;
     *this = next;
     return true;
@@ -92,6 +93,7 @@ Json::Value Faults::toJson() const
     v["DieMidWrite"] = dieMidWrite;
     v["RefuseUpgrade"] = refuseUpgrade;
     v["FailRead"] = failRead;
+    v["FailWrite"] = failWrite;
     return v;
 }
 

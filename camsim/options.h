@@ -28,6 +28,7 @@ struct Faults
     bool dieMidWrite = false;    ///< the camera dies halfway through writing new firmware
     bool refuseUpgrade = false;  ///< upgrade requests are refused (-11804)
     int failRead = 0;            ///< reads of this configuration command answer -11200 (0 = none)
+    int failWrite = 0;           ///< writes of this configuration command answer -11200 (0 = none)
 
     /// Changes only the members present in `object` ("LatencyMs", "Refuse", ...). Returns false
     /// with `error` set, changing nothing, when a member has the wrong type or range.
