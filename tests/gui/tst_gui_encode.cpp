@@ -15,6 +15,7 @@
 #include <netsdk/netsdk.h>
 
 #include "batch/CConfigApplier.h"
+#include "config/CEncodeConfig.h"
 #include "config/COtherConfigDlg.h"
 #include "config/ConfigRecords.h"
 #include "emulatorprocess.h"
@@ -318,8 +319,24 @@ void TestGuiEncode::smartEncodingLocksItsBoxes()
     QCOMPARE(locked(*pD, "Extra"), QStringList{});
     QVERIFY(choose(enc(*pD, "comboBoxSmartH264V2Extra"), "H265++"));
     QCOMPARE(locked(*pD, "Extra"), lstAll);
+    // The profile goes back with its own number, whichever profiles the list offers.
+    QVERIFY(choose(enc(*pD, "comboBoxStaticEncodeMain"), "high profile"));
     const QByteArray baRecord = encodeRecord(*pD);
     QCOMPARE(baRecord.mid(R::kSmartStreams, 12), QByteArray::fromHex("010000000000000001000000"));
+    QCOMPARE(baRecord.mid(R::kProfiles, 8), QByteArray::fromHex("0300000028000000"));
+
+    // The bit-rate box: the first value not below the stream's, the last one above them all.
+    auto* pPage = static_cast<CEncodeConfig*>(pD->page(kPageEncode));
+    QComboBox box;
+    const int anRates[6] = {512, 768, 1024, 1536, 2048, 2560};
+    const int anShort[6] = {512, 768, 1024, 0, 2048, 2560};
+    const QList<std::tuple<const int*, int, QString, int>> lstCases{
+        {anRates, 900, "1024", 6}, {anRates, 3000, "2560", 6}, {anRates, 512, "512", 6}, {anShort, 5000, "1024", 3}};
+    for (const auto& [pRates, nValue, strChosen, nCount] : lstCases) {
+        pPage->addBitRateComb(&box, pRates, nValue);
+        QCOMPARE(box.currentText(), strChosen);
+        QCOMPARE(box.count(), nCount);
+    }
 }
 
 void TestGuiEncode::failedReadDisablesThePage()

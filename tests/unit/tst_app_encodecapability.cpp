@@ -6,6 +6,7 @@
 
 #include "config/ConfigRecords.h"
 #include "config/EncodeCapability.h"
+#include "config/EncodeLoad.h"
 
 namespace {
 
@@ -102,6 +103,7 @@ private slots:
     void setsAndResolutionMasks();
     void powerModelOnTwoChannels();
     void combinedPowerAndDevicesWithoutPower();
+    void firmwareRulesAndDeviceReplies();
 };
 
 void TestAppEncodeCapability::tables_data()
@@ -333,6 +335,57 @@ void TestAppEncodeCapability::combinedPowerAndDevicesWithoutPower()
     model.workOutAllowed(full.rec);
     QCOMPARE(recordInt(full.rec, EncodeRecord::kMainFrameRates), 0);
     QVERIFY(allowedNames(full.rec, EncodeRecord::kMainResolutions).isEmpty());
+}
+
+void TestAppEncodeCapability::firmwareRulesAndDeviceReplies()
+{
+    // One version rule for reading and writing: "V2.62.R07" itself takes the simplified entries.
+    const QList<QPair<QByteArray, bool>> lstVersions{{"V2.62.R07", true},
+                                                     {"V2.62.R07.00000117", true},
+                                                     {"V2.62.R08", true},
+                                                     {"V3.10.R02", true},
+                                                     {"V2.62.R06.9", false},
+                                                     {"V2.60.R05", false},
+                                                     {"", false},
+                                                     {QByteArray("V2.62.R07\0junk", 14), true}};
+    for (const auto& version : lstVersions)
+        QVERIFY2(isNewEncodeFirmware(version.first) == version.second, version.first.constData());
+    QVERIFY(!hasProfileRecord(2012, 7, 10));
+    QVERIFY(hasProfileRecord(2012, 7, 11));
+    QVERIFY(!hasProfileRecord(2011, 12, 31));
+
+    // Ability replies: flags only from a reply whose "Ret" is 100, only elements equal to 1.
+    const QList<std::tuple<QByteArray, long, QList<bool>>> lstReplies{
+        {R"({"Name":"N","Ret":100,"SessionID":"0x1","N":[1,0,1,"1",2]})", 1, {true, false, true, false, false}},
+        {R"({"Name":"N","Ret":607,"SessionID":"0x1","N":[1,1]})", -607, {false, false}},
+        {R"(// a comment
+           {"Name":"N","Ret":100,"N":[0,1]})",
+         1,
+         {false, true}},
+        {R"({"Name":"N","Ret":100,"N":{"0":1}})", -1, {false, false}},
+        {R"({"Name":5,"Ret":100})", -1, {false, false}},
+        {"{not json", -1, {false, false}}};
+    for (const auto& [baText, nResult, lstFlags] : lstReplies) {
+        CChannelAbility ability;
+        QCOMPARE(readChannelAbilityReply(baText, &ability), nResult);
+        for (int i = 0; i < lstFlags.size(); ++i)
+            QCOMPARE(ability.abFlags[i], lstFlags[i]);
+    }
+
+    // Digital channels: a connected channel of its own counters takes its table entry; counters that
+    // point outside the record or the table are not followed.
+    QByteArray rec(EncodeRecord::kSize, '\0');
+    const int nEntry = EncodeRecord::kDigitalEncode + EncodeRecord::kDigitalEncodeEntry;
+    setRecordText(rec, EncodeRecord::kDigitalConfig + 214 + 164, 50, "Connected");
+    const QList<std::tuple<int, int, bool, int>> lstCounters{{1, 5, true, 5},    {0, 5, false, -1}, {33, 5, false, -1},
+                                                             {32, 63, true, 63}, {1, 64, true, -1}, {1, -1, true, -1}};
+    for (const auto& [nSub, nTableEntry, bTakes, nExpected] : lstCounters) {
+        setRecordInt(rec, nEntry + 12, nSub);
+        setRecordInt(rec, nEntry + 604 * (qBound(1, nSub, 32) - 1) + 288, nTableEntry);
+        QCOMPARE(digitalChannelTakesTable(rec, 1), bTakes);
+        QCOMPARE(digitalTableEntry(rec, 1), nExpected);
+    }
+    QVERIFY(!digitalChannelTakesTable(rec, 0));
 }
 
 QTEST_APPLESS_MAIN(TestAppEncodeCapability)
