@@ -186,6 +186,218 @@
     </message>
 </context>
 <context>
+    <name>CEncodeConfig</name>
+    <message>
+        <location filename="../../src/config/CEncodeConfig.ui" line="12"/>
+        <source>Set Encode Config</source>
+        <translation>设置编码配置</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/CEncodeConfig.ui" line="19"/>
+        <source>Main Stream</source>
+        <translation>主码流</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/CEncodeConfig.ui" line="26"/>
+        <source>Extra Stream</source>
+        <translation>辅码流</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/CEncodeConfig.ui" line="33"/>
+        <source>Compression</source>
+        <translation>编码格式</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/CEncodeConfig.ui" line="46"/>
+        <source>Resolution</source>
+        <translation>分辨率</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/CEncodeConfig.ui" line="59"/>
+        <source>FPS</source>
+        <translation>帧率</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/CEncodeConfig.ui" line="72"/>
+        <source>Stream Control</source>
+        <translation>码流控制</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/CEncodeConfig.ui" line="85"/>
+        <source>Quality</source>
+        <translation>画质</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/CEncodeConfig.ui" line="98"/>
+        <source>BitRate(Kb/s)</source>
+        <translation>码率(Kb/s)</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/CEncodeConfig.ui" line="111"/>
+        <source>I Frame Interval</source>
+        <translation>I帧间隔</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/CEncodeConfig.ui" line="124"/>
+        <source>Smart Encode</source>
+        <translation>智能编码</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/CEncodeConfig.ui" line="137"/>
+        <source>Video/Audio</source>
+        <translation>视频/音频</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/CEncodeConfig.ui" line="164"/>
+        <source>Static Encode Config</source>
+        <translation>编码档次</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/CEncodeConfig.cpp" line="16"/>
+        <source>DIVX MPEG4</source>
+        <translation>DIVX MPEG4</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/CEncodeConfig.cpp" line="16"/>
+        <source>MS MPEG4</source>
+        <translation>MS MPEG4</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/CEncodeConfig.cpp" line="17"/>
+        <source>MPEG2</source>
+        <translation>MPEG2</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/CEncodeConfig.cpp" line="17"/>
+        <source>MPEG1</source>
+        <translation>MPEG1</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/CEncodeConfig.cpp" line="18"/>
+        <source>H.263</source>
+        <translation>H.263</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/CEncodeConfig.cpp" line="18"/>
+        <source>MJPG</source>
+        <translation>MJPG</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/CEncodeConfig.cpp" line="19"/>
+        <source>FCC MPEG4</source>
+        <translation>FCC MPEG4</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/CEncodeConfig.cpp" line="19"/>
+        <source>H.264</source>
+        <translation>H.264</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/CEncodeConfig.cpp" line="20"/>
+        <source>H.265</source>
+        <translation>H.265</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/CEncodeConfig.cpp" line="22"/>
+        <source>Worst</source>
+        <translation>最差</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/CEncodeConfig.cpp" line="22"/>
+        <source>Worse</source>
+        <translation>较差</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/CEncodeConfig.cpp" line="23"/>
+        <source>General</source>
+        <translation>一般</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/CEncodeConfig.cpp" line="23"/>
+        <source>Good</source>
+        <translation>好</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/CEncodeConfig.cpp" line="24"/>
+        <source>Better</source>
+        <translation>较好</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/CEncodeConfig.cpp" line="24"/>
+        <source>Best</source>
+        <translation>最好</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/CEncodeConfig.cpp" line="26"/>
+        <source>baseline</source>
+        <translation>基本档次</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/CEncodeConfig.cpp" line="27"/>
+        <source>main profile</source>
+        <translation>主档次</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/CEncodeConfig.cpp" line="28"/>
+        <source>high profile</source>
+        <translation>高档次</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/CEncodeConfig.cpp" line="67"/>
+        <source>CBR</source>
+        <translation>定码率</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/CEncodeConfig.cpp" line="67"/>
+        <source>VBR</source>
+        <translation>变码率</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/CEncodeConfig.cpp" line="223"/>
+        <source>H.265X</source>
+        <translation>H.265X</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/CEncodeConfig.cpp" line="275"/>
+        <location filename="../../src/config/CEncodeConfig.cpp" line="298"/>
+        <source>Close</source>
+        <translation>关闭</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/CEncodeConfig.cpp" line="277"/>
+        <location filename="../../src/config/CEncodeConfig.cpp" line="299"/>
+        <source>H265+</source>
+        <translation>H265+</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/CEncodeConfig.cpp" line="278"/>
+        <source>H265AI</source>
+        <translation>H265AI</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/CEncodeConfig.cpp" line="278"/>
+        <source>H265++</source>
+        <translation>H265++</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/CEncodeConfig.cpp" line="280"/>
+        <location filename="../../src/config/CEncodeConfig.cpp" line="283"/>
+        <source>H265x</source>
+        <translation>H265x</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/CEncodeConfig.cpp" line="282"/>
+        <location filename="../../src/config/CEncodeConfig.cpp" line="299"/>
+        <source>H264+</source>
+        <translation>H264+</translation>
+    </message>
+    <message>
+        <location filename="../../src/config/CEncodeConfig.cpp" line="299"/>
+        <source>H265X</source>
+        <translation>H265X</translation>
+    </message>
+</context>
+<context>
     <name>CIpSetDlg</name>
     <message>
         <location filename="../../src/batch/CIpSetDlg.ui" line="14"/>
@@ -542,72 +754,72 @@
 <context>
     <name>COtherConfigDlg</name>
     <message>
-        <location filename="../../src/config/COtherConfigDlg.cpp" line="33"/>
+        <location filename="../../src/config/COtherConfigDlg.cpp" line="34"/>
         <source>Network Config</source>
         <translation>网络配置</translation>
     </message>
     <message>
-        <location filename="../../src/config/COtherConfigDlg.cpp" line="34"/>
+        <location filename="../../src/config/COtherConfigDlg.cpp" line="35"/>
         <source>Ntp</source>
         <translation>NTP</translation>
     </message>
     <message>
-        <location filename="../../src/config/COtherConfigDlg.cpp" line="35"/>
+        <location filename="../../src/config/COtherConfigDlg.cpp" line="36"/>
         <source>NetCloud</source>
         <translation>云服务</translation>
     </message>
     <message>
-        <location filename="../../src/config/COtherConfigDlg.cpp" line="36"/>
+        <location filename="../../src/config/COtherConfigDlg.cpp" line="37"/>
         <source>NetPMS</source>
         <translation>推送服务</translation>
     </message>
     <message>
-        <location filename="../../src/config/COtherConfigDlg.cpp" line="37"/>
+        <location filename="../../src/config/COtherConfigDlg.cpp" line="38"/>
         <source>NetTcp</source>
         <translation>网络</translation>
     </message>
     <message>
-        <location filename="../../src/config/COtherConfigDlg.cpp" line="38"/>
+        <location filename="../../src/config/COtherConfigDlg.cpp" line="39"/>
         <source>System Config</source>
         <translation>系统配置</translation>
     </message>
     <message>
-        <location filename="../../src/config/COtherConfigDlg.cpp" line="39"/>
+        <location filename="../../src/config/COtherConfigDlg.cpp" line="40"/>
         <source>Normal</source>
         <translation>常规</translation>
     </message>
     <message>
-        <location filename="../../src/config/COtherConfigDlg.cpp" line="40"/>
+        <location filename="../../src/config/COtherConfigDlg.cpp" line="41"/>
         <source>CameraParam</source>
         <translation>摄像机参数</translation>
     </message>
     <message>
-        <location filename="../../src/config/COtherConfigDlg.cpp" line="41"/>
+        <location filename="../../src/config/COtherConfigDlg.cpp" line="42"/>
         <source>EncodeMedia</source>
         <translation>编码</translation>
     </message>
     <message>
-        <location filename="../../src/config/COtherConfigDlg.cpp" line="42"/>
+        <location filename="../../src/config/COtherConfigDlg.cpp" line="43"/>
         <source>Alarm Config</source>
         <translation>报警配置</translation>
     </message>
     <message>
-        <location filename="../../src/config/COtherConfigDlg.cpp" line="43"/>
+        <location filename="../../src/config/COtherConfigDlg.cpp" line="44"/>
         <source>Motion Detect</source>
         <translation>移动侦测</translation>
     </message>
     <message>
-        <location filename="../../src/config/COtherConfigDlg.cpp" line="68"/>
+        <location filename="../../src/config/COtherConfigDlg.cpp" line="69"/>
         <source>Device Config</source>
         <translation>设备配置</translation>
     </message>
     <message>
-        <location filename="../../src/config/COtherConfigDlg.cpp" line="81"/>
+        <location filename="../../src/config/COtherConfigDlg.cpp" line="82"/>
         <source>Reading the device&apos;s configuration...</source>
         <translation>正在读取设备配置…</translation>
     </message>
     <message>
-        <location filename="../../src/config/COtherConfigDlg.cpp" line="90"/>
+        <location filename="../../src/config/COtherConfigDlg.cpp" line="91"/>
         <source>Save</source>
         <translation>保存</translation>
     </message>
@@ -962,7 +1174,7 @@
     <message>
         <location filename="../../src/batch/CIpModifier.cpp" line="174"/>
         <location filename="../../src/batch/CIpModifier.cpp" line="230"/>
-        <location filename="../../src/batch/CConfigApplier.cpp" line="136"/>
+        <location filename="../../src/batch/CConfigApplier.cpp" line="208"/>
         <source>Need Reboot</source>
         <translation>需要重启</translation>
     </message>
@@ -972,57 +1184,62 @@
         <translation>设置Ip失败</translation>
     </message>
     <message>
-        <location filename="../../src/batch/CConfigApplier.cpp" line="63"/>
+        <location filename="../../src/batch/CConfigApplier.cpp" line="65"/>
         <source>Set DHCP Failed</source>
         <translation>设置DHCP失败</translation>
     </message>
     <message>
-        <location filename="../../src/batch/CConfigApplier.cpp" line="65"/>
+        <location filename="../../src/batch/CConfigApplier.cpp" line="67"/>
         <source>Set IpAdaptive Failed</source>
         <translation>设置IP自适应失败</translation>
     </message>
     <message>
-        <location filename="../../src/batch/CConfigApplier.cpp" line="80"/>
+        <location filename="../../src/batch/CConfigApplier.cpp" line="82"/>
         <source>Set Camera Failed</source>
         <translation>设置摄像机参数失败</translation>
     </message>
     <message>
-        <location filename="../../src/batch/CConfigApplier.cpp" line="88"/>
+        <location filename="../../src/batch/CConfigApplier.cpp" line="90"/>
         <source>Set HumanDetection Failed</source>
         <translation>设置人形检测失败</translation>
     </message>
     <message>
-        <location filename="../../src/batch/CConfigApplier.cpp" line="91"/>
+        <location filename="../../src/batch/CConfigApplier.cpp" line="93"/>
         <source>Set MOTION Failed</source>
         <translation>设置移动侦测失败</translation>
     </message>
     <message>
-        <location filename="../../src/batch/CConfigApplier.cpp" line="98"/>
+        <location filename="../../src/batch/CConfigApplier.cpp" line="100"/>
         <source>Set Volume Failed</source>
         <translation>设置音量失败</translation>
     </message>
     <message>
-        <location filename="../../src/batch/CConfigApplier.cpp" line="106"/>
+        <location filename="../../src/batch/CConfigApplier.cpp" line="109"/>
+        <source>Set Encode Failed</source>
+        <translation>设置编码失败</translation>
+    </message>
+    <message>
+        <location filename="../../src/batch/CConfigApplier.cpp" line="178"/>
         <source>Set Ntp Failed</source>
         <translation>设置NTP失败</translation>
     </message>
     <message>
-        <location filename="../../src/batch/CConfigApplier.cpp" line="108"/>
+        <location filename="../../src/batch/CConfigApplier.cpp" line="180"/>
         <source>Set NetCloud Failed</source>
         <translation>设置云服务失败</translation>
     </message>
     <message>
-        <location filename="../../src/batch/CConfigApplier.cpp" line="110"/>
+        <location filename="../../src/batch/CConfigApplier.cpp" line="182"/>
         <source>Set NetPMS Failed</source>
         <translation>设置推送服务失败</translation>
     </message>
     <message>
-        <location filename="../../src/batch/CConfigApplier.cpp" line="118"/>
+        <location filename="../../src/batch/CConfigApplier.cpp" line="190"/>
         <source>Set Normal Failed</source>
         <translation>设置常规配置失败</translation>
     </message>
     <message>
-        <location filename="../../src/batch/CConfigApplier.cpp" line="131"/>
+        <location filename="../../src/batch/CConfigApplier.cpp" line="203"/>
         <source>Modify Config Success</source>
         <translation>修改配置成功</translation>
     </message>
