@@ -301,7 +301,7 @@ int Camera::writeRecord(int command, int channel, const std::vector<std::uint8_t
             return kRetRefused;
         return requestNetworkChange(next);
     }
-    if (faults.failWrites)
+    if (faults.failWrites || (faults.failWrite != 0 && command == faults.failWrite))
         return kRetRefused;
     const int r = records_.write(command, channel, data);
     if (r == protocol::kRetOk || r == kRetRebootNeeded)

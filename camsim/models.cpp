@@ -13,7 +13,7 @@ constexpr std::uint32_t bit(int n)
 
 // Resolution indexes used below.
 constexpr int kD1 = 0, kCif = 3, kQcif = 4, kQvga = 6, k960H = 10, k720P = 11, k960P = 12, k1080P = 14, k3M = 17,
-              k1080N = 19, k4M = 20;
+              k5M = 18, k1080N = 19, k4M = 20, k4K = 24;
 constexpr int kH264 = 7, kH265 = 8, kMjpg = 5;
 
 StreamDefaults stream(int compression, int resolution, int frameRate, int quality, int bitRate, int control, bool video,
@@ -115,6 +115,8 @@ Model ipcC()
     a.extraCompressions = bit(kH264);
     a.encodePower = 124000000;
     a.bitRateBudget = 12288;
+    a.profileMask = bit(2); // high profile only
+    a.profileNumber = 3;
     a.mainResolutions = bit(k4M) | bit(k3M) | bit(k1080P) | bit(k720P) | bit(kD1);
     a.extraResolutions = bit(kD1) | bit(kCif) | bit(kQvga) | bit(k720P);
     a.mainStream = stream(kH265, k4M, 30, 5, 5324, 1, true, true);
@@ -188,6 +190,37 @@ Model hvr4()
     return m;
 }
 
+// A 4K bullet on current firmware taking the simplified encode record: H.265 on both streams, smart
+// encoding per stream, and an encoder that runs 4K at 16 frames beside its extra stream.
+Model ipcD()
+{
+    Model m;
+    m.name = "IPC-D";
+    m.deviceKind = 0;
+    m.version = "V2.80.R01.0004B2C7";
+    m.buildYear = 2021, m.buildMonth = 4, m.buildDay = 12;
+    m.hardwareId = "VTH-4KBUL-D";
+    m.analogChannels = 1;
+    Abilities& a = m.abilities;
+    a.functionFlags = {0, 9, 188};
+    a.videoStandard = 0;
+    a.profileNumber = 2;
+    a.profileMask = bit(1) | bit(2); // main and high profile
+    a.mainCompressions = bit(kH264) | bit(kH265);
+    a.extraCompressions = bit(kH264) | bit(kH265);
+    a.encodePower = 150000000;
+    a.mainResolutions = bit(k4K) | bit(k5M) | bit(k4M) | bit(k1080P) | bit(k720P);
+    a.extraResolutions = bit(k720P) | bit(kD1) | bit(kCif) | bit(kQvga);
+    a.mainStream = stream(kH265, k5M, 20, 4, 3316, 0, true, true);
+    a.extraStream = stream(kH265, kD1, 25, 3, 665, 0, true, false);
+    a.smartChannelMask = bit(0);
+    a.smartStreamMask = bit(0);
+    a.smartOn = true;
+    a.dayNightMode = 0;
+    a.ntpTimeZone = 13;
+    return m;
+}
+
 // A camera of a kind the program does not list (it answers the search all the same).
 Model ipcX()
 {
@@ -224,7 +257,7 @@ int Model::channelCount() const
 
 const std::vector<Model>& models()
 {
-    static const std::vector<Model> all = {ipcA(), ipcB(), ipcC(), nvr8(), hvr4(), ipcX()};
+    static const std::vector<Model> all = {ipcA(), ipcB(), ipcC(), nvr8(), hvr4(), ipcX(), ipcD()};
     return all;
 }
 

@@ -36,6 +36,7 @@ struct Abilities
     int videoStandard = 0;              ///< 0 PAL, 1 NTSC
     int profileField = 0;               ///< system information offset 332; 2 offers the three fixed profiles
     int profileNumber = 3;              ///< 1-based profile of every channel's profile entry (command 117)
+    std::uint32_t profileMask = 0;      ///< encode ability offset 528: bit 0 baseline, 1 main, 2 high profile
 
     // Encoding (command 10 and the encode entries of commands 19 and 68).
     std::uint32_t mainCompressions = 1u << 7; ///< bit n = compression code n may be the main stream's

@@ -73,7 +73,8 @@ bool Faults::apply(const Json::Value& object, std::string& error)
         !readBool(object, "RefuseUpgrade", next.refuseUpgrade, error) ||
         !readInt(object, "AddressApplyMs", 0, 600000, next.addressApplyMs, error) ||
         !readBool(object, "AddressAtReboot", next.addressAtReboot, error) ||
-        !readInt(object, "FailRead", 0, INT32_MAX, next.failRead, error))
+        !readInt(object, "FailRead", 0, INT32_MAX, next.failRead, error) ||
+        !readInt(object, "FailWrite", 0, INT32_MAX, next.failWrite, error))
         return false;
     *this = next;
     return true;
@@ -96,6 +97,7 @@ Json::Value Faults::toJson() const
     v["AddressApplyMs"] = addressApplyMs;
     v["AddressAtReboot"] = addressAtReboot;
     v["FailRead"] = failRead;
+    v["FailWrite"] = failWrite;
     return v;
 }
 

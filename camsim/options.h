@@ -30,6 +30,7 @@ struct Faults
     int addressApplyMs = 0;       ///< an address change without login answers at once, moves this much later
     bool addressAtReboot = false; ///< an address change without login answers -11401, moves at the next reboot
     int failRead = 0;             ///< reads of this configuration command answer -11200 (0 = none)
+    int failWrite = 0;            ///< writes of this configuration command answer -11200 (0 = none)
 
     /// Changes only the members present in `object` ("LatencyMs", "Refuse", ...). Returns false
     /// with `error` set, changing nothing, when a member has the wrong type or range.

@@ -66,6 +66,26 @@ const std::vector<CommandInfo> kCommands = {
     {326, ChannelScope::Device, 16, 0, 0, false, false},
 };
 
+// The per-channel encode entries (19) and the simplified entries (68) made of their first bytes.
+constexpr int kEncodeCommand = 19;
+constexpr int kSimpleEncodeCommand = 68;
+constexpr std::size_t kEncodeEntry = 396;
+constexpr std::size_t kStreamBlock = 132;
+constexpr std::size_t kSimpleEntry = 88;
+constexpr std::size_t kSimpleBlock = 44;
+
+// Each channel's main and extra stream block, their first 44 bytes each.
+Bytes simpleEntries(const Bytes& entries)
+{
+    Bytes b(kSimpleEntry * kEntries, 0);
+    for (std::size_t c = 0; c < static_cast<std::size_t>(kEntries); ++c) {
+        for (std::size_t half = 0; half < 2; ++half)
+            std::copy_n(entries.begin() + static_cast<std::ptrdiff_t>(kEncodeEntry * c + kStreamBlock * half),
+                        kSimpleBlock, b.begin() + static_cast<std::ptrdiff_t>(kSimpleEntry * c + kSimpleBlock * half));
+    }
+    return b;
+}
+
 void putI32(Bytes& b, std::size_t offset, std::int32_t value)
 {
     const auto u = static_cast<std::uint32_t>(value);
@@ -207,7 +227,8 @@ int RecordStore::read(int command, int channel, std::vector<std::uint8_t>& out) 
         return r;
     if (slot.info->scope == ChannelScope::WriteOnly)
         return kRecordUnknown;
-    const Bytes whole = current(*slot.info, slot.key);
+    const Bytes whole = command == kSimpleEncodeCommand ? simpleEntries(current(*commandInfo(kEncodeCommand), 0))
+                                                        : current(*slot.info, slot.key);
     out.assign(whole.begin() + static_cast<std::ptrdiff_t>(slot.offset),
                whole.begin() + static_cast<std::ptrdiff_t>(slot.offset + slot.length));
     return kRecordOk;
@@ -234,6 +255,19 @@ int RecordStore::write(int command, int channel, const std::vector<std::uint8_t>
     }
     if (data.size() != slot.length)
         return kRecordBadSize;
+    if (command == kSimpleEncodeCommand) {
+        // The simplified entries are the encode entries' first bytes: a write changes those, so both
+        // paths change the same stream settings.
+        Bytes entries = current(*commandInfo(kEncodeCommand), 0);
+        for (std::size_t at = 0; at < data.size(); at += kSimpleEntry) {
+            const std::size_t entry = (slot.offset + at) / kSimpleEntry;
+            for (std::size_t half = 0; half < 2; ++half)
+                std::copy_n(data.begin() + static_cast<std::ptrdiff_t>(at + kSimpleBlock * half), kSimpleBlock,
+                            entries.begin() + static_cast<std::ptrdiff_t>(kEncodeEntry * entry + kStreamBlock * half));
+        }
+        written_[{kEncodeCommand, 0}] = std::move(entries);
+        return kRecordOk;
+    }
 
     Bytes whole = current(info, slot.key);
     int result = kRecordOk;
@@ -322,6 +356,7 @@ std::vector<std::uint8_t> RecordStore::makeDefault(int command, int key) const
         // Allowed compressions, bit n = compression code n, per stream.
         putI32(b, 520, static_cast<std::int32_t>(a.mainCompressions));
         putI32(b, 524, static_cast<std::int32_t>(a.extraCompressions));
+        putI32(b, 528, static_cast<std::int32_t>(a.profileMask));
         putI32(b, 1704, a.bitRateBudget);
         break;
     }
@@ -332,6 +367,9 @@ std::vector<std::uint8_t> RecordStore::makeDefault(int command, int key) const
         putText(b, 160, 32, identity_.mac);
         putText(b, 192, 32, m.name);
         putText(b, 224, 16, formatDate(m));
+        putI32(b, 240, m.buildYear);
+        putI32(b, 244, m.buildMonth);
+        putI32(b, 248, m.buildDay);
         putI32(b, 288, m.analogChannels);
         putI32(b, 292, m.analogChannels > 0 ? m.analogChannels : 1); // alarm inputs
         putI32(b, 296, 1);                                           // alarm outputs
@@ -390,15 +428,6 @@ std::vector<std::uint8_t> RecordStore::makeDefault(int command, int key) const
         putI32(b, 0, 2);
         putText(b, 4, 16, "PAL");
         putText(b, 20, 16, "NTSC");
-        break;
-    case 68: // simplified encode record: the main and extra formats of each channel
-        for (int c = 0; c < channels; ++c) {
-            Bytes block(132, 0);
-            putStreamBlock(block, 0, a.mainStream);
-            std::copy(block.begin(), block.begin() + 44, b.begin() + 88 * c);
-            putStreamBlock(block, 0, a.extraStream);
-            std::copy(block.begin(), block.begin() + 44, b.begin() + 88 * c + 44);
-        }
         break;
     case 79: // digital channels' encode configurations
         for (int i = 0; i < std::min(m.digitalChannels, kEntries); ++i) {

@@ -7,6 +7,7 @@
 #include "batch/BatchTexts.h"
 #include "config/ConfigJson.h"
 #include "config/ConfigRecords.h"
+#include "config/EncodeLoad.h"
 
 namespace {
 
@@ -26,6 +27,7 @@ enum class Judge
 struct CRun
 {
     long lLoginID = 0;
+    QByteArray baVersion;
     bool bNeedReboot = false;
     const char* szFailure = nullptr;
 
@@ -98,6 +100,76 @@ struct CRun
         return judge(nRet, Judge::AboveZero, QT_TRANSLATE_NOOP("CVantrel", "Set Volume Failed"));
     }
 
+    /// The encode page: per-channel entries, stream formats by firmware, profiles, smart encoding and
+    /// the digital channels' stream tables. Every write is judged: a failed channel is not hidden by
+    /// a later one that succeeds.
+    bool writeEncode(const QByteArray& rec)
+    {
+        using namespace EncodeRecord;
+        const char* szFailed = QT_TRANSLATE_NOOP("CVantrel", "Set Encode Failed");
+        const int nAnalog = qBound(0, recordInt(rec, kAnalogChannels), kChannels);
+        const int nDigital = qBound(0, recordInt(rec, kDigitalChannels), kChannels);
+        if (recordFlag(rec, kPerChannelEntries)) {
+            for (int c = 0; c < nAnalog; ++c) {
+                if (!judge(write(kEntriesCommand, c, rec, kEntries + kEntrySize * c, kEntrySize,
+                                 CConfigApplier::kEntryWaitMs),
+                           Judge::NotNegative, szFailed))
+                    return false;
+            }
+        }
+        bool bDigitalTables = false;
+        for (int i = 0; i < nDigital && !bDigitalTables; ++i)
+            bDigitalTables = digitalChannelTakesTable(rec, i) &&
+                             rec.at(kDigitalAbility + kDigitalAbilitySize * i + DigitalAbility::kConnected) == 1;
+        // Stream formats, by the same version rule the encode page read them with.
+        const bool bNew = isNewEncodeFirmware(baVersion);
+        for (int c = 0; c < nAnalog; ++c) {
+            const int nEntry = kEntries + kEntrySize * c;
+            long nRet = 0;
+            if (bNew) {
+                QByteArray baSimple =
+                    rec.mid(nEntry + kMainBlock, kSimpleBlock) + rec.mid(nEntry + kExtraBlock, kSimpleBlock);
+                nRet = sdkSetConfig(lLoginID, kSimpleCommand, c, baSimple.data(), kTableEntry,
+                                    CConfigApplier::kEncodeWriteWaitMs);
+            } else {
+                nRet = write(kEntriesCommand, c, rec, nEntry, kEntrySize, CConfigApplier::kEncodeWriteWaitMs);
+            }
+            if (!judge(nRet, Judge::AboveZero, szFailed))
+                return false;
+        }
+        if (recordFlag(rec, kProfileRecord) &&
+            !judge(write(kProfileCommand, -1, rec, kProfiles, kProfilesSize, CConfigApplier::kEncodeWriteWaitMs),
+                   Judge::AboveZero, szFailed))
+            return false;
+        long nSmart = 1;
+        if (recordFlag(rec, kSmartPerStream))
+            nSmart =
+                write(kSmartStreamCommand, 0, rec, kSmartStreams, kSmartStreamSize, CConfigApplier::kEncodeWriteWaitMs);
+        else if (recordFlag(rec, kAbilityJson) && recordFlag(rec, kSmartChannel))
+            nSmart = write(kSmartSwitchCommand, 0, rec, kSmartSwitches, 1, CConfigApplier::kEncodeWriteWaitMs);
+        else if (!recordFlag(rec, kAbilityJson) && recordFlag(rec, kSmartChannel) && nAnalog > 0)
+            nSmart = write(kSmartSwitchCommand, -1, rec, kSmartSwitches, kSmartSwitchesSize,
+                           CConfigApplier::kEncodeWriteWaitMs);
+        if (!judge(nSmart, Judge::AboveZero, szFailed))
+            return false;
+        for (int i = 0; i < nDigital && bDigitalTables; ++i) {
+            // A channel whose counters point outside its records has no table entry to fill.
+            const int s = digitalTableEntry(rec, i);
+            if (s < 0 || recordInt(rec, kDigitalAbility + kDigitalAbilitySize * i + DigitalAbility::kTakesTable) == 0)
+                continue;
+            QByteArray baTable = rec.mid(kDigitalTables + kTableSize * i, kTableSize);
+            const int nStreams = kDigitalEntries + kEntriesSize * i + kEntrySize * s;
+            baTable.replace(kTableEntry * s, kSimpleBlock, rec.constData() + nStreams + kMainBlock, kSimpleBlock);
+            baTable.replace(kTableEntry * s + kSimpleBlock, kSimpleBlock, rec.constData() + nStreams + kExtraBlock,
+                            kSimpleBlock);
+            if (!judge(sdkSetConfig(lLoginID, kDigitalTableCommand, i, baTable.data(), kTableSize,
+                                    CConfigApplier::kEncodeWriteWaitMs),
+                       Judge::AboveZero, szFailed))
+                return false;
+        }
+        return true;
+    }
+
     /// Writes one page; false when a write failed (szFailure tells which).
     bool writePage(int nType, const QByteArray& rec)
     {
@@ -116,9 +188,9 @@ struct CRun
             return writeMotion(rec);
         case kPageNormal:
             return writeWhole(NormalRecord::kCommand, rec, QT_TRANSLATE_NOOP("CVantrel", "Set Normal Failed"));
+        case kPageEncode:
+            return writeEncode(rec);
         default:
-            // The encode page (its stream records by the device's version) has its slot here; until it
-            // is part of the program the dialog never hands out its record.
             return true;
         }
     }
@@ -139,9 +211,9 @@ QString CConfigApplier::needRebootText()
 CConfigApplier::Result CConfigApplier::apply(long lLoginID, const QByteArray& baVersion,
                                              const CConfigSnapshot& snapshot)
 {
-    Q_UNUSED(baVersion); // read by the encode page's steps
     CRun run;
     run.lLoginID = lLoginID;
+    run.baVersion = baVersion;
     Result result;
     for (int nType : kApplyOrder) {
         const auto it = snapshot.constFind(nType);

@@ -19,6 +19,8 @@ public:
     static constexpr int kWriteWaitMs = 3000;
     static constexpr int kVolumeWaitMs = 5000;
     static constexpr int kRebootWaitMs = 2000;
+    static constexpr int kEntryWaitMs = 1000;       ///< the encode page's per-channel entries
+    static constexpr int kEncodeWriteWaitMs = 5000; ///< the encode page's other writes
 
     struct Result
     {
@@ -30,8 +32,9 @@ public:
     /// The pages of snapshot, in their fixed order (NTP, cloud, push, address assignment, camera,
     /// encode, motion, normal), written to the device behind lLoginID. The first write that fails ends
     /// the device's work with its page's failure text; writes answered -11401 count as success and
-    /// lead to one reboot at the end. baVersion is the device's software version text from the login;
-    /// the encode page's stream records depend on it. A record of the wrong size is skipped.
+    /// lead to one reboot at the end. baVersion is the device's software version text from the login:
+    /// devices of "V2.62.R07" and later take the encode page's stream formats as simplified entries
+    /// (command 68), older ones as per-channel entries (19). A record of the wrong size is skipped.
     static Result apply(long lLoginID, const QByteArray& baVersion, const CConfigSnapshot& snapshot);
 
     /// The texts of the row, in the main window's context.

@@ -14,6 +14,7 @@
 #include "config/CAlarmMotionConfig.h"
 #include "config/CCameraConfig.h"
 #include "config/CDeviceTreeView.h"
+#include "config/CEncodeConfig.h"
 #include "config/CNetAppConfig.h"
 #include "config/CNetCloudConfig.h"
 #include "config/CNetNTPConfig.h"
@@ -113,6 +114,7 @@ COtherConfigDlg::COtherConfigDlg(QWidget* parent) : QDialog(parent), lstSlots(kL
     pTcpConfig = new CNetTcpConfig(this);
     pNormalConfig = new CNormalConfig(this);
     pCameraConfig = new CCameraConfig(this);
+    pEncodeConfig = new CEncodeConfig(this);
     pMotionConfig = new CAlarmMotionConfig(this);
     addPage(pNtpConfig);
     addPage(pCloudConfig);
@@ -120,6 +122,7 @@ COtherConfigDlg::COtherConfigDlg(QWidget* parent) : QDialog(parent), lstSlots(kL
     addPage(pTcpConfig);
     addPage(pNormalConfig);
     addPage(pCameraConfig);
+    addPage(pEncodeConfig);
     addPage(pMotionConfig);
 
     connect(pBtnSave, &QToolButton::clicked, this, &COtherConfigDlg::on_BtnSave_clicked);
@@ -151,15 +154,10 @@ void COtherConfigDlg::buildTree()
             auto* pItem = new QStandardItem(tr(page.first));
             pItem->setData(1, kLevelRole);
             pItem->setData(page.second, kTypeRole);
-            if (page.second == kPageEncode) {
-                // No page yet: the item shows where it will be, without a tick.
-                pItem->setFlags(Qt::NoItemFlags);
-            } else {
-                // Ticks change only through the view's check-box strip (which reports them); the
-                // delegate's own toggling would bypass the pages.
-                pItem->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
-                pItem->setCheckState(Qt::Unchecked);
-            }
+            // Ticks change only through the view's check-box strip (which reports them); the
+            // delegate's own toggling would bypass the pages.
+            pItem->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+            pItem->setCheckState(Qt::Unchecked);
             pGroup->appendRow(pItem);
         }
         pModel->appendRow(pGroup);
@@ -324,8 +322,6 @@ void COtherConfigDlg::onChangedCheck(QModelIndex index)
         const Qt::CheckState state = pItem->checkState();
         for (int i = 0; i < pItem->rowCount(); ++i) {
             QStandardItem* pChild = pItem->child(i);
-            if (!pChild->data(Qt::CheckStateRole).isValid())
-                continue; // a page without a tick (the encode page's slot)
             pChild->setCheckState(state);
             emit treeCheckChanged(pChild->data(kTypeRole).toInt(), state == Qt::Checked);
         }

@@ -20,6 +20,7 @@ class QToolButton;
 class CAlarmMotionConfig;
 class CCameraConfig;
 class CDeviceTreeView;
+class CEncodeConfig;
 class CNetAppConfig;
 class CNetCloudConfig;
 class CNetNTPConfig;
@@ -35,10 +36,6 @@ class CNormalConfig;
 /// fills the pages on the user-interface thread when they are done (configLoaded()); meanwhile the
 /// dialog shows that it is reading and Save is disabled. initAllConfig() does the same synchronously,
 /// for callers that may wait (the page contract, tests).
-///
-/// The encode page (code 14) has its item in the tree and its slot in every loop over the codes, but
-/// is not part of the program yet: its item carries no tick, isConfigChecked(14) and
-/// getConfigByType(14, ...) are false.
 class COtherConfigDlg : public QDialog
 {
     Q_OBJECT
@@ -74,7 +71,7 @@ public:
     QStandardItemModel* treeModel() const { return pModel; }
     CDeviceTreeView* treeView() const { return pTreeView; }
     QToolButton* saveButton() const { return pBtnSave; }
-    /// The page widget of a code; null for the encode page and codes outside 7..14.
+    /// The page widget of a code; null for codes outside 7..14.
     QWidget* page(int nType) const;
     QWidget* currentPage() const;
 
@@ -114,7 +111,7 @@ private:
     CNetAppConfig* pPmsConfig = nullptr;
     CNetTcpConfig* pTcpConfig = nullptr;
     CCameraConfig* pCameraConfig = nullptr;
-    QWidget* pEncodeConfig = nullptr; ///< the encode page's slot; not part of the program yet
+    CEncodeConfig* pEncodeConfig = nullptr;
     CAlarmMotionConfig* pMotionConfig = nullptr;
     long lLoginID = 0;
     QStandardItemModel* pModel = nullptr;

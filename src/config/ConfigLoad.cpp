@@ -3,6 +3,7 @@
 #include <netsdk/netsdk.h>
 
 #include "ConfigRecords.h"
+#include "EncodeLoad.h"
 
 namespace {
 
@@ -84,6 +85,12 @@ CPageData loadPageData(int nType, long lLoginID)
 {
     CPageData data;
     data.nType = nType;
+    data.lLoginID = lLoginID;
+    if (nType == kPageEncode && lLoginID >= 0) {
+        data.bLoaded = true;
+        loadEncodeData(lLoginID, data);
+        return data;
+    }
     if (lLoginID <= 0 || nType < kFirstConfigPage || nType >= kPageEncode)
         return data;
     data.bLoaded = true;

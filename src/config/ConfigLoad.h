@@ -12,14 +12,19 @@
 struct CPageData
 {
     int nType = 0;
+    /// The login handle the page was read with.
+    long lLoginID = 0;
     /// False when nothing was read (login handle 0 or below): the page keeps what it shows.
     bool bLoaded = false;
     /// The page record: cleared, then read.
     QByteArray baRecord;
-    /// The system-function ability record (camera and motion pages), cleared, then read.
+    /// The system-function ability record (camera, motion and encode pages), cleared, then read.
     QByteArray baFunctions;
+    /// The system information record (encode page), cleared, then read.
+    QByteArray baSystemInfo;
     /// Result of the page's main read: cloud 122, push 138, address assignment 37, camera
-    /// parameters 94, general record 18, motion detection 24; NTP: 41 (not used by the page).
+    /// parameters 94, general record 18, motion detection 24; NTP: 41 (not used by the page); encode:
+    /// 1, or below 1 when its stream formats or smart-encoding records could not be read.
     long nResult = 0;
     /// Result of its second read: IP adaptive 274 (Tcp), video standard list 64 (Normal), humanoid
     /// detection 302 (motion).
@@ -34,7 +39,8 @@ struct CPageData
 };
 
 /// Reads what page nType shows from the device behind lLoginID (no widget is touched; safe on any
-/// thread). For a handle of 0 or below, or a code without a loader (the encode page), nothing is read.
+/// thread). For a handle of 0 or below nothing is read; the encode page reads for a handle of 0 as
+/// well (and fails).
 CPageData loadPageData(int nType, long lLoginID);
 
 /// Device read times of the pages.

@@ -20,7 +20,7 @@ int configRecordSize(int nType)
     case kPageCamera:
         return CameraRecord::kSize;
     case kPageEncode:
-        return 3914428;
+        return EncodeRecord::kSize;
     default:
         return 0;
     }
