@@ -25,6 +25,8 @@ class QUdpSocket;
 namespace camsim {
 
 class ListenerSet;
+class OnvifHttp;
+class OnvifService;
 
 /// The network side of the emulator: every camera's listeners and connections, the shared
 /// discovery socket, the control port, reboots and state files. One thread, driven by events.
@@ -47,6 +49,8 @@ public:
 
     quint16 controlPort() const;
     quint16 discoveryPort() const;
+    /// The WS-Discovery port, 0 when no camera speaks ONVIF.
+    quint16 onvifDiscoveryPort() const;
     int cameraCount() const { return static_cast<int>(cameras_.size()); }
     Camera& camera(int index) { return *cameras_[static_cast<std::size_t>(index)]; }
     bool isListening(int index) const;
@@ -109,6 +113,11 @@ private:
     void stopFirmwareWrite(int index);
 
     void readDiscovery();
+    void readOnvifDiscovery();
+    void acceptOnvif(int index, qintptr descriptor);
+    void onvifFollowUp(int index, int after);
+    /// A firmware write with no native connection to report to (an ONVIF upload).
+    void beginFirmwareWrite(int index);
     void queueDatagram(PendingDatagram datagram, int delayMs);
     void flushDatagrams();
 
@@ -124,6 +133,8 @@ private:
     std::unique_ptr<Discovery> discovery_;
     ListenerSet* listeners_ = nullptr; ///< every camera's service and upgrade listeners
     QUdpSocket* udp_ = nullptr;
+    QUdpSocket* wsd_ = nullptr;     ///< WS-Discovery, when some camera speaks ONVIF
+    OnvifHttp* onvifHttp_ = nullptr; ///< every camera's ONVIF connections
     QTcpServer* controlServer_ = nullptr;
     std::map<QTcpSocket*, std::vector<std::uint8_t>> controlBuffers_;
     int controlBadFrames_ = 0;
