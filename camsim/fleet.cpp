@@ -192,7 +192,7 @@ bool Fleet::start(std::string& error)
             },
             [](const std::string& path) {
                 return path.rfind(OnvifService::kUploadPath, 0) == 0 ? std::size_t(protocol::kMaxUpgradePackage)
-                                                                      : protocol::onvif::kMaxMessage;
+                                                                     : protocol::onvif::kMaxMessage;
             },
             this);
         if (!onvifHttp_->start(error))
@@ -891,7 +891,8 @@ void Fleet::readOnvifDiscovery()
             continue; // nothing is ever sent outside 127.0.0.0/8
         protocol::onvif::Envelope e;
         protocol::onvif::Probe probe;
-        if (protocol::onvif::parseEnvelope(data.constData(), std::size_t(data.size()), e) != protocol::onvif::Status::Ok ||
+        if (protocol::onvif::parseEnvelope(data.constData(), std::size_t(data.size()), e) !=
+                protocol::onvif::Status::Ok ||
             protocol::onvif::readProbe(e, probe) != protocol::onvif::Status::Ok)
             continue; // not a probe: other WS-Discovery traffic, or noise
         for (int i = 0; i < cameraCount(); ++i) {

@@ -133,7 +133,7 @@ private:
     std::unique_ptr<Discovery> discovery_;
     ListenerSet* listeners_ = nullptr; ///< every camera's service and upgrade listeners
     QUdpSocket* udp_ = nullptr;
-    QUdpSocket* wsd_ = nullptr;     ///< WS-Discovery, when some camera speaks ONVIF
+    QUdpSocket* wsd_ = nullptr;      ///< WS-Discovery, when some camera speaks ONVIF
     OnvifHttp* onvifHttp_ = nullptr; ///< every camera's ONVIF connections
     QTcpServer* controlServer_ = nullptr;
     std::map<QTcpSocket*, std::vector<std::uint8_t>> controlBuffers_;

@@ -52,7 +52,7 @@ MHD_Result access(void* cls, MHD_Connection* connection, const char* url, const 
     request->after = std::move(answer.after);
     request->context = http;
     MHD_Response* response = MHD_create_response_from_buffer(answer.body.size(), const_cast<char*>(answer.body.data()),
-                                                              MHD_RESPMEM_MUST_COPY);
+                                                             MHD_RESPMEM_MUST_COPY);
     if (!response)
         return MHD_NO;
     MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, answer.contentType.c_str());
@@ -96,11 +96,11 @@ bool OnvifHttp::start(std::string& error)
 {
     if (daemon_)
         return true;
-    daemon_ = MHD_start_daemon(MHD_USE_EPOLL | MHD_USE_NO_LISTEN_SOCKET, 0, nullptr, nullptr, &access, this,
-                               MHD_OPTION_CONNECTION_TIMEOUT, kConnectionTimeoutS, MHD_OPTION_CONNECTION_MEMORY_LIMIT,
-                               kConnectionMemory, MHD_OPTION_CONNECTION_LIMIT, kMaxConnections,
-                               MHD_OPTION_NOTIFY_COMPLETED, &completed, this, MHD_OPTION_NOTIFY_CONNECTION, &notify,
-                               this, MHD_OPTION_END);
+    daemon_ =
+        MHD_start_daemon(MHD_USE_EPOLL | MHD_USE_NO_LISTEN_SOCKET, 0, nullptr, nullptr, &access, this,
+                         MHD_OPTION_CONNECTION_TIMEOUT, kConnectionTimeoutS, MHD_OPTION_CONNECTION_MEMORY_LIMIT,
+                         kConnectionMemory, MHD_OPTION_CONNECTION_LIMIT, kMaxConnections, MHD_OPTION_NOTIFY_COMPLETED,
+                         &completed, this, MHD_OPTION_NOTIFY_CONNECTION, &notify, this, MHD_OPTION_END);
     if (!daemon_) {
         error = "cannot start the ONVIF HTTP server";
         return false;

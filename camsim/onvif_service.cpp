@@ -25,8 +25,8 @@ struct Resolution
     int index, width, height;
 };
 // The encode record's resolution indexes that the models use.
-constexpr Resolution kResolutions[] = {{0, 704, 576},    {3, 352, 288},    {4, 176, 144},  {6, 320, 240},
-                                       {10, 960, 576},   {11, 1280, 720},  {12, 1280, 960}, {14, 1920, 1080},
+constexpr Resolution kResolutions[] = {{0, 704, 576},    {3, 352, 288},   {4, 176, 144},   {6, 320, 240},
+                                       {10, 960, 576},   {11, 1280, 720}, {12, 1280, 960}, {14, 1920, 1080},
                                        {17, 2048, 1536}, {19, 960, 1080}, {20, 2560, 1440}};
 
 const Resolution* resolutionByIndex(int index)
@@ -73,8 +73,10 @@ OnvifService::Reply soapReply(const std::string& body, int status = 200)
 OnvifService::Reply fault(bool sender, const std::string& subcode, const std::string& reason)
 {
     std::string body = std::string("<s:Fault><s:Code><s:Value>") + (sender ? "s:Sender" : "s:Receiver") +
-                       "</s:Value><s:Subcode><s:Value>" + subcode + "</s:Value></s:Subcode></s:Code><s:Reason>"
-                       "<s:Text xml:lang=\"en\">" + ov::escape(reason) + "</s:Text></s:Reason></s:Fault>";
+                       "</s:Value><s:Subcode><s:Value>" + subcode +
+                       "</s:Value></s:Subcode></s:Code><s:Reason>"
+                       "<s:Text xml:lang=\"en\">" +
+                       ov::escape(reason) + "</s:Text></s:Reason></s:Fault>";
     return soapReply(body, sender ? 400 : 500);
 }
 
@@ -105,11 +107,11 @@ std::string utcDateTime(std::time_t t, const char* element)
 {
     std::tm tm = {};
     gmtime_r(&t, &tm);
-    return std::string("<tt:") + element + "><tt:Time><tt:Hour>" + std::to_string(tm.tm_hour) + "</tt:Hour><tt:Minute>" +
-           std::to_string(tm.tm_min) + "</tt:Minute><tt:Second>" + std::to_string(tm.tm_sec) +
+    return std::string("<tt:") + element + "><tt:Time><tt:Hour>" + std::to_string(tm.tm_hour) +
+           "</tt:Hour><tt:Minute>" + std::to_string(tm.tm_min) + "</tt:Minute><tt:Second>" + std::to_string(tm.tm_sec) +
            "</tt:Second></tt:Time><tt:Date><tt:Year>" + std::to_string(tm.tm_year + 1900) + "</tt:Year><tt:Month>" +
-           std::to_string(tm.tm_mon + 1) + "</tt:Month><tt:Day>" + std::to_string(tm.tm_mday) + "</tt:Day></tt:Date></tt:" +
-           element + ">";
+           std::to_string(tm.tm_mon + 1) + "</tt:Month><tt:Day>" + std::to_string(tm.tm_mday) +
+           "</tt:Day></tt:Date></tt:" + element + ">";
 }
 
 bool readLong(pugi::xml_node node, const char* nsUri, const char* local, long min, long max, long& out)
@@ -190,11 +192,10 @@ std::string OnvifService::probeMatch(const ov::Probe& probe) const
     const std::string header = tag("wsa:MessageID", ov::randomUuidUrn()) + tag("wsa:RelatesTo", probe.messageId) +
                                "<wsa:To>http://schemas.xmlsoap.org/ws/2004/08/addressing/role/anonymous</wsa:To>" +
                                tag("wsa:Action", ov::kProbeMatchesAction);
-    const std::string body = "<d:ProbeMatches><d:ProbeMatch><wsa:EndpointReference>" +
-                             tag("wsa:Address", endpointReference()) +
-                             "</wsa:EndpointReference><d:Types>dn:NetworkVideoTransmitter tds:Device</d:Types>" +
-                             tag("d:Scopes", scopes()) + tag("d:XAddrs", deviceUrl()) +
-                             "<d:MetadataVersion>1</d:MetadataVersion></d:ProbeMatch></d:ProbeMatches>";
+    const std::string body =
+        "<d:ProbeMatches><d:ProbeMatch><wsa:EndpointReference>" + tag("wsa:Address", endpointReference()) +
+        "</wsa:EndpointReference><d:Types>dn:NetworkVideoTransmitter tds:Device</d:Types>" + tag("d:Scopes", scopes()) +
+        tag("d:XAddrs", deviceUrl()) + "<d:MetadataVersion>1</d:MetadataVersion></d:ProbeMatch></d:ProbeMatches>";
     return ov::envelope(header, body);
 }
 
@@ -209,8 +210,9 @@ OnvifService::Reply OnvifService::handle(const std::string& method, const std::s
         return r;
     }
     if (path.rfind(std::string(kUploadPath) + "/", 0) == 0)
-        r = uploadAnnounced_ && path == std::string(kUploadPath) + "/" + uploadToken_ ? upload(body, tooLarge)
-                                                                                         : fault(true, "ter:InvalidArgVal", "No upload announced");
+        r = uploadAnnounced_ && path == std::string(kUploadPath) + "/" + uploadToken_
+                ? upload(body, tooLarge)
+                : fault(true, "ter:InvalidArgVal", "No upload announced");
     else
         r = soap(body, tooLarge, nowMs);
     return camera_.faults.malformed ? shapeMalformed(std::move(r)) : r;
@@ -262,8 +264,8 @@ bool OnvifService::authorised(const ov::Envelope& e, std::int64_t nowMs, Reply& 
     }
     const std::string expected = ov::passwordDigest(token.nonce, token.created, camera_.options().password);
     const int ret = camera_.authenticate(
-        token.user, [&](const std::vector<std::uint8_t>&) { return protocol::constantTimeEqual(expected, token.password); },
-        nowMs);
+        token.user,
+        [&](const std::vector<std::uint8_t>&) { return protocol::constantTimeEqual(expected, token.password); }, nowMs);
     if (ret != protocol::kRetOk) {
         refusal = notAuthorised();
         return false;
@@ -297,8 +299,8 @@ OnvifService::Reply OnvifService::soap(const std::string& body, bool tooLarge, s
     const std::string nsUri = ov::namespaceOf(e.payload);
     const std::string op = ov::localName(e.payload);
     // What ONVIF lets a client ask before it knows the device's time: the time itself, the services.
-    const bool preAuth = nsUri == ov::ns::kDevice &&
-                         (op == "GetSystemDateAndTime" || op == "GetServices" || op == "GetCapabilities");
+    const bool preAuth =
+        nsUri == ov::ns::kDevice && (op == "GetSystemDateAndTime" || op == "GetServices" || op == "GetCapabilities");
     Reply refusal;
     if (!preAuth && !authorised(e, nowMs, refusal))
         return refusal;
@@ -319,11 +321,12 @@ OnvifService::Reply OnvifService::device(const ov::Envelope& e, const std::strin
         c.readRecord(kTimeServerCommand, -1, ntp);
         const bool useNtp = !ntp.empty() && ntp[0] != 0;
         const std::time_t t = now();
-        return soapReply("<tds:GetSystemDateAndTimeResponse><tds:SystemDateAndTime>" +
-                         tag("tt:DateTimeType", useNtp ? "NTP" : "Manual") +
-                         "<tt:DaylightSavings>false</tt:DaylightSavings><tt:TimeZone><tt:TZ>UTC0</tt:TZ></tt:TimeZone>" +
-                         utcDateTime(t, "UTCDateTime") + utcDateTime(t, "LocalDateTime") +
-                         "</tds:SystemDateAndTime></tds:GetSystemDateAndTimeResponse>");
+        return soapReply(
+            "<tds:GetSystemDateAndTimeResponse><tds:SystemDateAndTime>" +
+            tag("tt:DateTimeType", useNtp ? "NTP" : "Manual") +
+            "<tt:DaylightSavings>false</tt:DaylightSavings><tt:TimeZone><tt:TZ>UTC0</tt:TZ></tt:TimeZone>" +
+            utcDateTime(t, "UTCDateTime") + utcDateTime(t, "LocalDateTime") +
+            "</tds:SystemDateAndTime></tds:GetSystemDateAndTimeResponse>");
     }
     if (op == "SetSystemDateAndTime") {
         std::string type;
@@ -337,7 +340,8 @@ OnvifService::Reply OnvifService::device(const ov::Envelope& e, const std::strin
             if (utc) {
                 if (!readLong(date, ov::ns::kSchema, "Year", 1970, 9999, y) ||
                     !readLong(date, ov::ns::kSchema, "Month", 1, 12, mo) ||
-                    !readLong(date, ov::ns::kSchema, "Day", 1, 31, d) || !readLong(time, ov::ns::kSchema, "Hour", 0, 23, h) ||
+                    !readLong(date, ov::ns::kSchema, "Day", 1, 31, d) ||
+                    !readLong(time, ov::ns::kSchema, "Hour", 0, 23, h) ||
                     !readLong(time, ov::ns::kSchema, "Minute", 0, 59, mi) ||
                     !readLong(time, ov::ns::kSchema, "Second", 0, 60, s))
                     return fault(true, "ter:InvalidDateTime", "UTCDateTime");
@@ -363,22 +367,23 @@ OnvifService::Reply OnvifService::device(const ov::Envelope& e, const std::strin
                          tag("tds:SerialNumber", c.identity().serial) + tag("tds:HardwareId", c.model().hardwareId) +
                          "</tds:GetDeviceInformationResponse>");
     if (op == "GetCapabilities")
-        return soapReply("<tds:GetCapabilitiesResponse><tds:Capabilities><tt:Device>" + tag("tt:XAddr", deviceUrl()) +
-                         "<tt:Network><tt:IPFilter>false</tt:IPFilter><tt:ZeroConfiguration>false</tt:ZeroConfiguration>"
-                         "<tt:IPVersion6>false</tt:IPVersion6><tt:DynDNS>false</tt:DynDNS></tt:Network>"
-                         "<tt:System><tt:DiscoveryResolve>false</tt:DiscoveryResolve><tt:DiscoveryBye>false</tt:DiscoveryBye>"
-                         "<tt:RemoteDiscovery>false</tt:RemoteDiscovery><tt:SystemBackup>false</tt:SystemBackup>"
-                         "<tt:SystemLogging>false</tt:SystemLogging><tt:FirmwareUpgrade>true</tt:FirmwareUpgrade>"
-                         "<tt:SupportedVersions><tt:Major>2</tt:Major><tt:Minor>0</tt:Minor></tt:SupportedVersions>"
-                         "</tt:System><tt:Security><tt:TLS1.1>false</tt:TLS1.1><tt:TLS1.2>false</tt:TLS1.2>"
-                         "<tt:OnboardKeyGeneration>false</tt:OnboardKeyGeneration><tt:AccessPolicyConfig>false"
-                         "</tt:AccessPolicyConfig><tt:X.509Token>false</tt:X.509Token><tt:SAMLToken>false</tt:SAMLToken>"
-                         "<tt:KerberosToken>false</tt:KerberosToken><tt:RELToken>false</tt:RELToken></tt:Security>"
-                         "</tt:Device><tt:Media>" +
-                         tag("tt:XAddr", baseUrl() + "/onvif/media_service") +
-                         "<tt:StreamingCapabilities><tt:RTPMulticast>false</tt:RTPMulticast><tt:RTP_TCP>true</tt:RTP_TCP>"
-                         "<tt:RTP_RTSP_TCP>true</tt:RTP_RTSP_TCP></tt:StreamingCapabilities></tt:Media>"
-                         "</tds:Capabilities></tds:GetCapabilitiesResponse>");
+        return soapReply(
+            "<tds:GetCapabilitiesResponse><tds:Capabilities><tt:Device>" + tag("tt:XAddr", deviceUrl()) +
+            "<tt:Network><tt:IPFilter>false</tt:IPFilter><tt:ZeroConfiguration>false</tt:ZeroConfiguration>"
+            "<tt:IPVersion6>false</tt:IPVersion6><tt:DynDNS>false</tt:DynDNS></tt:Network>"
+            "<tt:System><tt:DiscoveryResolve>false</tt:DiscoveryResolve><tt:DiscoveryBye>false</tt:DiscoveryBye>"
+            "<tt:RemoteDiscovery>false</tt:RemoteDiscovery><tt:SystemBackup>false</tt:SystemBackup>"
+            "<tt:SystemLogging>false</tt:SystemLogging><tt:FirmwareUpgrade>true</tt:FirmwareUpgrade>"
+            "<tt:SupportedVersions><tt:Major>2</tt:Major><tt:Minor>0</tt:Minor></tt:SupportedVersions>"
+            "</tt:System><tt:Security><tt:TLS1.1>false</tt:TLS1.1><tt:TLS1.2>false</tt:TLS1.2>"
+            "<tt:OnboardKeyGeneration>false</tt:OnboardKeyGeneration><tt:AccessPolicyConfig>false"
+            "</tt:AccessPolicyConfig><tt:X.509Token>false</tt:X.509Token><tt:SAMLToken>false</tt:SAMLToken>"
+            "<tt:KerberosToken>false</tt:KerberosToken><tt:RELToken>false</tt:RELToken></tt:Security>"
+            "</tt:Device><tt:Media>" +
+            tag("tt:XAddr", baseUrl() + "/onvif/media_service") +
+            "<tt:StreamingCapabilities><tt:RTPMulticast>false</tt:RTPMulticast><tt:RTP_TCP>true</tt:RTP_TCP>"
+            "<tt:RTP_RTSP_TCP>true</tt:RTP_RTSP_TCP></tt:StreamingCapabilities></tt:Media>"
+            "</tds:Capabilities></tds:GetCapabilitiesResponse>");
     if (op == "GetServices") {
         auto service = [](const char* nsUri, const std::string& url) {
             return std::string("<tds:Service>") + tag("tds:Namespace", nsUri) + tag("tds:XAddr", url) +
@@ -417,19 +422,20 @@ OnvifService::Reply OnvifService::device(const ov::Envelope& e, const std::strin
     if (op == "GetNetworkInterfaces") {
         const std::string address = "<tt:Address>" + dotted32(net.address) + "</tt:Address><tt:PrefixLength>" +
                                     std::to_string(prefixOf(net.mask)) + "</tt:PrefixLength>";
-        return soapReply(std::string("<tds:GetNetworkInterfacesResponse><tds:NetworkInterfaces token=\"") +
-                         kInterfaceToken + "\"><tt:Enabled>true</tt:Enabled><tt:Info><tt:Name>eth0</tt:Name>" +
-                         tag("tt:HwAddress", c.identity().mac) +
-                         "<tt:MTU>1500</tt:MTU></tt:Info><tt:IPv4><tt:Enabled>true</tt:Enabled><tt:Config>" +
-                         (dhcp ? "<tt:FromDHCP>" + address + "</tt:FromDHCP>" : "<tt:Manual>" + address + "</tt:Manual>") +
-                         "<tt:DHCP>" + boolText(dhcp) +
-                         "</tt:DHCP></tt:Config></tt:IPv4></tds:NetworkInterfaces></tds:GetNetworkInterfacesResponse>");
+        return soapReply(
+            std::string("<tds:GetNetworkInterfacesResponse><tds:NetworkInterfaces token=\"") + kInterfaceToken +
+            "\"><tt:Enabled>true</tt:Enabled><tt:Info><tt:Name>eth0</tt:Name>" + tag("tt:HwAddress", c.identity().mac) +
+            "<tt:MTU>1500</tt:MTU></tt:Info><tt:IPv4><tt:Enabled>true</tt:Enabled><tt:Config>" +
+            (dhcp ? "<tt:FromDHCP>" + address + "</tt:FromDHCP>" : "<tt:Manual>" + address + "</tt:Manual>") +
+            "<tt:DHCP>" + boolText(dhcp) +
+            "</tt:DHCP></tt:Config></tt:IPv4></tds:NetworkInterfaces></tds:GetNetworkInterfacesResponse>");
     }
     if (op == "SetNetworkInterfaces") {
         std::string token;
         if (!ov::childText(p, ov::ns::kDevice, "InterfaceToken", token) || token != kInterfaceToken)
             return fault(true, "ter:InvalidNetworkInterface", "Unknown interface");
-        const pugi::xml_node ipv4 = ov::child(ov::child(p, ov::ns::kDevice, "NetworkInterface"), ov::ns::kSchema, "IPv4");
+        const pugi::xml_node ipv4 =
+            ov::child(ov::child(p, ov::ns::kDevice, "NetworkInterface"), ov::ns::kSchema, "IPv4");
         NetworkState next = net;
         bool rebootNeeded = false;
         const pugi::xml_node manual = ov::child(ipv4, ov::ns::kSchema, "Manual");
@@ -482,12 +488,14 @@ OnvifService::Reply OnvifService::device(const ov::Envelope& e, const std::strin
     if (op == "GetNTP") {
         std::string server;
         if (ntp.size() >= 68)
-            server.assign(reinterpret_cast<const char*>(ntp.data() + 4), strnlen(reinterpret_cast<const char*>(ntp.data() + 4), 64));
+            server.assign(reinterpret_cast<const char*>(ntp.data() + 4),
+                          strnlen(reinterpret_cast<const char*>(ntp.data() + 4), 64));
         std::uint32_t ip = 0;
-        const std::string manual = server.empty() ? std::string()
-                                   : parseAddress(server, ip)
-                                       ? "<tt:NTPManual><tt:Type>IPv4</tt:Type>" + tag("tt:IPv4Address", server) + "</tt:NTPManual>"
-                                       : "<tt:NTPManual><tt:Type>DNS</tt:Type>" + tag("tt:DNSname", server) + "</tt:NTPManual>";
+        const std::string manual =
+            server.empty() ? std::string()
+            : parseAddress(server, ip)
+                ? "<tt:NTPManual><tt:Type>IPv4</tt:Type>" + tag("tt:IPv4Address", server) + "</tt:NTPManual>"
+                : "<tt:NTPManual><tt:Type>DNS</tt:Type>" + tag("tt:DNSname", server) + "</tt:NTPManual>";
         return soapReply("<tds:GetNTPResponse><tds:NTPInformation><tt:FromDHCP>false</tt:FromDHCP>" + manual +
                          "</tds:NTPInformation></tds:GetNTPResponse>");
     }
@@ -508,7 +516,8 @@ OnvifService::Reply OnvifService::device(const ov::Envelope& e, const std::strin
         return soapReply("<tds:SetNTPResponse/>");
     }
     if (op == "SystemReboot") {
-        Reply r = soapReply("<tds:SystemRebootResponse><tds:Message>Rebooting</tds:Message></tds:SystemRebootResponse>");
+        Reply r =
+            soapReply("<tds:SystemRebootResponse><tds:Message>Rebooting</tds:Message></tds:SystemRebootResponse>");
         r.after = After::Reboot;
         return r;
     }
@@ -533,10 +542,10 @@ OnvifService::Reply OnvifService::device(const ov::Envelope& e, const std::strin
         uploadAnnounced_ = true;
         uploadToken_ = ov::randomUuidUrn().substr(9);
         const long down = (c.options().upgradeMs + c.options().rebootMs) / 1000 + 1;
-        return soapReply("<tds:StartFirmwareUpgradeResponse>" +
-                         tag("tds:UploadUri", baseUrl() + kUploadPath + "/" + uploadToken_) +
-                         "<tds:UploadDelay>PT0S</tds:UploadDelay>" + tag("tds:ExpectedDownTime", "PT" + std::to_string(down) + "S") +
-                         "</tds:StartFirmwareUpgradeResponse>");
+        return soapReply(
+            "<tds:StartFirmwareUpgradeResponse>" + tag("tds:UploadUri", baseUrl() + kUploadPath + "/" + uploadToken_) +
+            "<tds:UploadDelay>PT0S</tds:UploadDelay>" + tag("tds:ExpectedDownTime", "PT" + std::to_string(down) + "S") +
+            "</tds:StartFirmwareUpgradeResponse>");
     }
     return fault(true, "ter:ActionNotSupported", "Not supported: " + op);
 }
@@ -547,10 +556,11 @@ OnvifService::Reply OnvifService::upload(const std::string& body, bool tooLarge)
     Camera& c = camera_;
     if (tooLarge || c.upgrading)
         return fault(false, "ter:Action", "Upgrade not possible now");
-    const PackageCheck check = checkPackage(reinterpret_cast<const std::uint8_t*>(body.data()), body.size(),
-                                            c.model().hardwareId);
+    const PackageCheck check =
+        checkPackage(reinterpret_cast<const std::uint8_t*>(body.data()), body.size(), c.model().hardwareId);
     if (check.ret != protocol::kRetOk)
-        return fault(true, "ter:InvalidArgVal", check.ret == kRetUpgradeHardware ? "Invalid hardware" : "Invalid package");
+        return fault(true, "ter:InvalidArgVal",
+                     check.ret == kRetUpgradeHardware ? "Invalid hardware" : "Invalid package");
     c.upgrading = true;
     c.pendingFirmware = check.version;
     Reply r;
@@ -574,8 +584,9 @@ OnvifService::Reply OnvifService::media(const ov::Envelope& e, const std::string
         const std::string token = stream == 0 ? "encoder_main" : "encoder_sub";
         return "<tt:VideoEncoderConfiguration token=\"" + token + "\">" + tag("tt:Name", token) +
                "<tt:UseCount>1</tt:UseCount><tt:Encoding>H264</tt:Encoding><tt:Resolution>" +
-               tag("tt:Width", std::to_string(res ? res->width : 0)) + tag("tt:Height", std::to_string(res ? res->height : 0)) +
-               "</tt:Resolution>" + tag("tt:Quality", std::to_string(getI32(encode, at + 12))) + "<tt:RateControl>" +
+               tag("tt:Width", std::to_string(res ? res->width : 0)) +
+               tag("tt:Height", std::to_string(res ? res->height : 0)) + "</tt:Resolution>" +
+               tag("tt:Quality", std::to_string(getI32(encode, at + 12))) + "<tt:RateControl>" +
                tag("tt:FrameRateLimit", std::to_string(fps)) + "<tt:EncodingInterval>1</tt:EncodingInterval>" +
                tag("tt:BitrateLimit", std::to_string(getI32(encode, at + 20))) + "</tt:RateControl><tt:H264>" +
                tag("tt:GovLength", std::to_string(getI32(encode, at + 24) * fps)) +
@@ -587,11 +598,15 @@ OnvifService::Reply OnvifService::media(const ov::Envelope& e, const std::string
     auto withTag = [](std::string xml, const char* element) {
         // The same configuration under another element name (profile member, answer member).
         xml.replace(0, std::strlen("<tt:VideoEncoderConfiguration"), std::string("<") + element);
-        xml.replace(xml.size() - std::strlen("</tt:VideoEncoderConfiguration>"), std::strlen("</tt:VideoEncoderConfiguration>"),
-                    std::string("</") + element + ">");
+        xml.replace(xml.size() - std::strlen("</tt:VideoEncoderConfiguration>"),
+                    std::strlen("</tt:VideoEncoderConfiguration>"), std::string("</") + element + ">");
         return xml;
     };
-    auto streamOf = [](const std::string& token) { return token == "encoder_main" || token == "profile_main" ? 0 : token == "encoder_sub" || token == "profile_sub" ? 1 : -1; };
+    auto streamOf = [](const std::string& token) {
+        return token == "encoder_main" || token == "profile_main" ? 0
+               : token == "encoder_sub" || token == "profile_sub" ? 1
+                                                                  : -1;
+    };
     const pugi::xml_node p = e.payload;
     if (op == "GetProfiles" || op == "GetProfile") {
         std::string profiles;
@@ -600,22 +615,23 @@ OnvifService::Reply OnvifService::media(const ov::Envelope& e, const std::string
             std::string wanted;
             if (op == "GetProfile" && (!ov::childText(p, ov::ns::kMedia, "ProfileToken", wanted) || wanted != token))
                 continue;
-            profiles += std::string(op == "GetProfiles" ? "<trt:Profiles" : "<trt:Profile") + " token=\"" + token +
-                        "\" fixed=\"true\">" + tag("tt:Name", token) +
-                        "<tt:VideoSourceConfiguration token=\"source0\"><tt:Name>source0</tt:Name><tt:UseCount>2</tt:UseCount>"
-                        "<tt:SourceToken>video0</tt:SourceToken><tt:Bounds x=\"0\" y=\"0\" width=\"1920\" height=\"1080\"/>"
-                        "</tt:VideoSourceConfiguration>" +
-                        withTag(configuration(s), "tt:VideoEncoderConfiguration") +
-                        (op == "GetProfiles" ? "</trt:Profiles>" : "</trt:Profile>");
+            profiles +=
+                std::string(op == "GetProfiles" ? "<trt:Profiles" : "<trt:Profile") + " token=\"" + token +
+                "\" fixed=\"true\">" + tag("tt:Name", token) +
+                "<tt:VideoSourceConfiguration token=\"source0\"><tt:Name>source0</tt:Name><tt:UseCount>2</tt:UseCount>"
+                "<tt:SourceToken>video0</tt:SourceToken><tt:Bounds x=\"0\" y=\"0\" width=\"1920\" height=\"1080\"/>"
+                "</tt:VideoSourceConfiguration>" +
+                withTag(configuration(s), "tt:VideoEncoderConfiguration") +
+                (op == "GetProfiles" ? "</trt:Profiles>" : "</trt:Profile>");
         }
         if (profiles.empty())
             return fault(true, "ter:NoProfile", "Unknown profile");
         return soapReply("<trt:" + op + "Response>" + profiles + "</trt:" + op + "Response>");
     }
     if (op == "GetVideoEncoderConfigurations")
-        return soapReply("<trt:GetVideoEncoderConfigurationsResponse>" +
-                         withTag(configuration(0), "trt:Configurations") + withTag(configuration(1), "trt:Configurations") +
-                         "</trt:GetVideoEncoderConfigurationsResponse>");
+        return soapReply(
+            "<trt:GetVideoEncoderConfigurationsResponse>" + withTag(configuration(0), "trt:Configurations") +
+            withTag(configuration(1), "trt:Configurations") + "</trt:GetVideoEncoderConfigurationsResponse>");
     if (op == "GetVideoEncoderConfiguration") {
         std::string token;
         const int s = ov::childText(p, ov::ns::kMedia, "ConfigurationToken", token) ? streamOf(token) : -1;
@@ -627,23 +643,26 @@ OnvifService::Reply OnvifService::media(const ov::Envelope& e, const std::string
     if (op == "GetVideoEncoderConfigurationOptions") {
         std::string token;
         int s = 0;
-        if (ov::childText(p, ov::ns::kMedia, "ConfigurationToken", token) || ov::childText(p, ov::ns::kMedia, "ProfileToken", token))
+        if (ov::childText(p, ov::ns::kMedia, "ConfigurationToken", token) ||
+            ov::childText(p, ov::ns::kMedia, "ProfileToken", token))
             s = std::max(0, streamOf(token));
         const Abilities& a = c.model().abilities;
-        const std::uint32_t mask = s == 0 ? a.mainResolutions : (a.extraResolutions ? a.extraResolutions : a.mainResolutions);
+        const std::uint32_t mask =
+            s == 0 ? a.mainResolutions : (a.extraResolutions ? a.extraResolutions : a.mainResolutions);
         std::string resolutions;
         for (const auto& r : kResolutions)
             if (mask & (1u << r.index))
                 resolutions += "<tt:ResolutionsAvailable>" + tag("tt:Width", std::to_string(r.width)) +
                                tag("tt:Height", std::to_string(r.height)) + "</tt:ResolutionsAvailable>";
-        return soapReply("<trt:GetVideoEncoderConfigurationOptionsResponse><trt:Options><tt:QualityRange><tt:Min>1</tt:Min>"
-                         "<tt:Max>6</tt:Max></tt:QualityRange><tt:H264>" +
-                         resolutions +
-                         "<tt:GovLengthRange><tt:Min>1</tt:Min><tt:Max>360</tt:Max></tt:GovLengthRange>"
-                         "<tt:FrameRateRange><tt:Min>1</tt:Min><tt:Max>30</tt:Max></tt:FrameRateRange>"
-                         "<tt:EncodingIntervalRange><tt:Min>1</tt:Min><tt:Max>1</tt:Max></tt:EncodingIntervalRange>"
-                         "<tt:H264ProfilesSupported>Main</tt:H264ProfilesSupported></tt:H264></trt:Options>"
-                         "</trt:GetVideoEncoderConfigurationOptionsResponse>");
+        return soapReply(
+            "<trt:GetVideoEncoderConfigurationOptionsResponse><trt:Options><tt:QualityRange><tt:Min>1</tt:Min>"
+            "<tt:Max>6</tt:Max></tt:QualityRange><tt:H264>" +
+            resolutions +
+            "<tt:GovLengthRange><tt:Min>1</tt:Min><tt:Max>360</tt:Max></tt:GovLengthRange>"
+            "<tt:FrameRateRange><tt:Min>1</tt:Min><tt:Max>30</tt:Max></tt:FrameRateRange>"
+            "<tt:EncodingIntervalRange><tt:Min>1</tt:Min><tt:Max>1</tt:Max></tt:EncodingIntervalRange>"
+            "<tt:H264ProfilesSupported>Main</tt:H264ProfilesSupported></tt:H264></trt:Options>"
+            "</trt:GetVideoEncoderConfigurationOptionsResponse>");
     }
     if (op == "SetVideoEncoderConfiguration") {
         const pugi::xml_node cfg = ov::child(p, ov::ns::kMedia, "Configuration");
@@ -663,7 +682,8 @@ OnvifService::Reply OnvifService::media(const ov::Envelope& e, const std::string
         if (!readLong(ov::child(cfg, ov::ns::kSchema, "H264"), ov::ns::kSchema, "GovLength", 1, 3600, gov))
             gov = getI32(encode, std::size_t(s) * kStreamBlock + 24) * fps;
         const Abilities& a = c.model().abilities;
-        const std::uint32_t mask = s == 0 ? a.mainResolutions : (a.extraResolutions ? a.extraResolutions : a.mainResolutions);
+        const std::uint32_t mask =
+            s == 0 ? a.mainResolutions : (a.extraResolutions ? a.extraResolutions : a.mainResolutions);
         const Resolution* chosen = nullptr;
         for (const auto& r : kResolutions)
             if (r.width == width && r.height == height && (mask & (1u << r.index)))
@@ -688,10 +708,11 @@ OnvifService::Reply OnvifService::media(const ov::Envelope& e, const std::string
         if (s < 0)
             return fault(true, "ter:NoProfile", "Unknown profile");
         // The stream itself is not served yet: the address is where it will be.
-        return soapReply("<trt:GetStreamUriResponse><trt:MediaUri>" +
-                         tag("tt:Uri", "rtsp://" + dotted32(c.network().address) + ":554/" + token) +
-                         "<tt:InvalidAfterConnect>false</tt:InvalidAfterConnect><tt:InvalidAfterReboot>false"
-                         "</tt:InvalidAfterReboot><tt:Timeout>PT60S</tt:Timeout></trt:MediaUri></trt:GetStreamUriResponse>");
+        return soapReply(
+            "<trt:GetStreamUriResponse><trt:MediaUri>" +
+            tag("tt:Uri", "rtsp://" + dotted32(c.network().address) + ":554/" + token) +
+            "<tt:InvalidAfterConnect>false</tt:InvalidAfterConnect><tt:InvalidAfterReboot>false"
+            "</tt:InvalidAfterReboot><tt:Timeout>PT60S</tt:Timeout></trt:MediaUri></trt:GetStreamUriResponse>");
     }
     return fault(true, "ter:ActionNotSupported", "Not supported: " + op);
 }

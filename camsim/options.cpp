@@ -182,8 +182,8 @@ ParseOutcome parseOptions(const QStringList& args, FleetOptions& out, std::strin
     const auto controlPort = opt("control-port", "TCP control port on 127.0.0.1 (0 = any free port).", "P", "0");
     const auto onvif = opt("onvif", "Every camera speaks ONVIF as well (model IPC-O speaks only ONVIF).");
     const auto onvifPort = opt("onvif-port", "TCP port of the ONVIF services on each camera's address.", "P", "80");
-    const auto onvifDiscoveryPort =
-        opt("onvif-discovery-port", "UDP port of the ONVIF cameras' WS-Discovery (0.0.0.0, never a group).", "P", "3702");
+    const auto onvifDiscoveryPort = opt(
+        "onvif-discovery-port", "UDP port of the ONVIF cameras' WS-Discovery (0.0.0.0, never a group).", "P", "3702");
     const auto onvifReplays = opt("onvif-accept-replays",
                                   "Accept a UsernameToken seen before (some ONVIF clients repeat nonce and time within "
                                   "a millisecond); replays then pass. Off: refused within the 300 s window.");

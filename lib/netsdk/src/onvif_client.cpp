@@ -92,7 +92,8 @@ int checkDestination(const std::string& url)
 
 using Easy = std::unique_ptr<CURL, decltype(&curl_easy_cleanup)>;
 
-Easy newEasy(const std::string& url, const std::string& user, const std::string& password, const Deadline& deadline)
+Easy newEasy(const std::string& url, const std::string& user, const std::string& password, const Deadline& deadline,
+             bool httpDigest)
 {
     globalInit();
     Easy easy(curl_easy_init(), &curl_easy_cleanup);
@@ -108,8 +109,9 @@ Easy newEasy(const std::string& url, const std::string& user, const std::string&
     const long ms = std::max(1, deadline.remainingMs());
     curl_easy_setopt(c, CURLOPT_TIMEOUT_MS, ms);
     curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS, ms);
-    if (!user.empty()) {
-        // Only if the device asks for it (some devices guard SOAP with HTTP digest as well).
+    if (httpDigest) {
+        // For a device that asked for it (some guard SOAP with HTTP digest as well). curl first sends
+        // the request without its body to get the challenge, so it is used only after a 401.
         curl_easy_setopt(c, CURLOPT_HTTPAUTH, CURLAUTH_DIGEST);
         curl_easy_setopt(c, CURLOPT_USERNAME, user.c_str());
         curl_easy_setopt(c, CURLOPT_PASSWORD, password.c_str());
@@ -201,8 +203,8 @@ std::string percentDecoded(const std::string& s)
 // ---- HTTP ---------------------------------------------------------------------------------------
 
 int httpPost(const std::string& url, const std::string& contentType, const std::string& body, const std::string& user,
-             const std::string& password, const Deadline& deadline, std::size_t maxAnswer, std::string& answer,
-             long& status)
+             const std::string& password, bool httpDigest, const Deadline& deadline, std::size_t maxAnswer,
+             std::string& answer, long& status)
 {
     answer.clear();
     status = 0;
@@ -210,7 +212,7 @@ int httpPost(const std::string& url, const std::string& contentType, const std::
         return rc;
     if (deadline.expired())
         return SDK_ERR_TIMEOUT;
-    Easy easy = newEasy(url, user, password, deadline);
+    Easy easy = newEasy(url, user, password, deadline, httpDigest);
     if (!easy)
         return SDK_ERR_SOCKET;
     CURL* c = easy.get();
@@ -248,7 +250,7 @@ int httpUpload(const std::string& url, const std::string& path, const std::strin
         return SDK_ERR_ILLEGAL_PARAM;
     src.progress = &progress;
     src.stop = &stop;
-    Easy easy = newEasy(url, user, password, deadline);
+    Easy easy = newEasy(url, user, password, deadline, false);
     if (!easy)
         return SDK_ERR_SOCKET;
     CURL* c = easy.get();
@@ -292,15 +294,20 @@ int Device::readResult(ov::Status status)
 int Device::call(const std::string& bodyXml, const char* nsUri, const char* response, const Deadline& deadline,
                  ov::Envelope& answer, bool authenticated)
 {
-    const std::string header = authenticated ? ov::securityHeader(user_, password_, ov::randomBytes(16),
-                                                                  std::time(nullptr) + clockOffset_.load())
-                                             : std::string();
     std::string text;
     long status = 0;
-    const int rc = httpPost(url_, "application/soap+xml; charset=utf-8", ov::envelope(header, bodyXml), user_,
-                            password_, deadline, ov::kMaxMessage, text, status);
-    if (rc != SDK_OK)
-        return rc;
+    // A device that wants HTTP digest as well answers 401 first: once more with it, and a new token.
+    for (const bool httpDigest : {false, true}) {
+        const std::string header = authenticated ? ov::securityHeader(user_, password_, ov::randomBytes(16),
+                                                                      std::time(nullptr) + clockOffset_.load())
+                                                 : std::string();
+        const int rc = httpPost(url_, "application/soap+xml; charset=utf-8", ov::envelope(header, bodyXml), user_,
+                                password_, httpDigest, deadline, ov::kMaxMessage, text, status);
+        if (rc != SDK_OK)
+            return rc;
+        if (status != 401)
+            break;
+    }
     if (status == 401)
         return SDK_ERR_PASSWORD;
     const ov::Status parsed = ov::parseEnvelope(text.data(), text.size(), answer);

@@ -26,14 +26,14 @@ namespace ov = protocol::onvif;
 constexpr int kDefaultCallMs = 5000;
 
 /// POSTs `body` to an http:// URL whose host is a dotted IPv4 address (no name lookups, no
-/// proxies, no redirects) and reads at most `maxAnswer` bytes of the answer. HTTP digest
-/// authentication is answered with user/password when the device asks for it. Returns SDK_OK
+/// proxies, no redirects) and reads at most `maxAnswer` bytes of the answer. With `httpDigest`,
+/// HTTP digest authentication with user/password (after a 401). Returns SDK_OK
 /// with the HTTP status, SDK_ERR_REFUSED_DEST (loopback-only and the host is elsewhere),
 /// SDK_ERR_ILLEGAL_PARAM (not such a URL), SDK_ERR_NO_DEVICE, SDK_ERR_TIMEOUT, SDK_ERR_PROTOCOL
 /// (answer too large: counted) or SDK_ERR_SOCKET.
 int httpPost(const std::string& url, const std::string& contentType, const std::string& body, const std::string& user,
-             const std::string& password, const Deadline& deadline, std::size_t maxAnswer, std::string& answer,
-             long& status);
+             const std::string& password, bool httpDigest, const Deadline& deadline, std::size_t maxAnswer,
+             std::string& answer, long& status);
 /// The same for a file's bytes as the body; `progress(sent, total)` is called as they leave.
 int httpUpload(const std::string& url, const std::string& path, const std::string& user, const std::string& password,
                const Deadline& deadline, const std::function<void(long sent, long total)>& progress,
