@@ -431,11 +431,15 @@ OnvifService::Reply OnvifService::device(const ov::Envelope& e, const std::strin
             "</tt:DHCP></tt:Config></tt:IPv4></tds:NetworkInterfaces></tds:GetNetworkInterfacesResponse>");
     }
     if (op == "SetNetworkInterfaces") {
+        // The schema says tds:; onvif-util's library writes these two in tt:, and is understood too.
+        auto member = [&](const char* local) {
+            const pugi::xml_node n = ov::child(p, ov::ns::kDevice, local);
+            return n ? n : ov::child(p, ov::ns::kSchema, local);
+        };
         std::string token;
-        if (!ov::childText(p, ov::ns::kDevice, "InterfaceToken", token) || token != kInterfaceToken)
+        if (!ov::text(member("InterfaceToken"), token) || token != kInterfaceToken)
             return fault(true, "ter:InvalidNetworkInterface", "Unknown interface");
-        const pugi::xml_node ipv4 =
-            ov::child(ov::child(p, ov::ns::kDevice, "NetworkInterface"), ov::ns::kSchema, "IPv4");
+        const pugi::xml_node ipv4 = ov::child(member("NetworkInterface"), ov::ns::kSchema, "IPv4");
         NetworkState next = net;
         bool rebootNeeded = false;
         const pugi::xml_node manual = ov::child(ipv4, ov::ns::kSchema, "Manual");

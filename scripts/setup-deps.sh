@@ -7,6 +7,7 @@ packages=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools qt6-multimedia-dev
     libjsoncpp-dev libzzip-dev zlib1g-dev
+    libpugixml-dev libcurl4-openssl-dev libmicrohttpd-dev libonvif-dev libxml2-dev
     xvfb xauth imagemagick sox libsox-fmt-all fonts-wqy-microhei iputils-ping
     clang clang-format libclang-rt-14-dev
     pulseaudio pulseaudio-utils
