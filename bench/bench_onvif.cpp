@@ -63,8 +63,8 @@ int main(int argc, char* argv[])
     spec.fleetId = 0xb7;
     spec.models = QStringLiteral("IPC-A,IPC-O"); // even: our protocol, odd: ONVIF only
     spec.discoveryPort = bench::freeUdpPort();
-    spec.extraArguments = {QStringLiteral("--password"), QStringLiteral("bench"), QStringLiteral("--onvif-discovery-port"),
-                           QString::number(wsd)};
+    spec.extraArguments = {QStringLiteral("--password"), QStringLiteral("bench"),
+                           QStringLiteral("--onvif-discovery-port"), QString::number(wsd)};
     QTemporaryDir dir;
     bench::Fleet fleet;
     QString error;

@@ -40,7 +40,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     ov::DeviceInformation info;
     if (ov::readDeviceInformation(e, info) == ov::Status::Ok)
-        for (const auto* t : {&info.manufacturer, &info.model, &info.firmwareVersion, &info.serialNumber, &info.hardwareId})
+        for (const auto* t :
+             {&info.manufacturer, &info.model, &info.firmwareVersion, &info.serialNumber, &info.hardwareId})
             check(*t);
     ov::SystemDateAndTime time;
     ov::readSystemDateAndTime(e, time);
@@ -65,7 +66,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     bool reboot = false;
     ov::readRebootNeeded(e, reboot);
     ov::FirmwareUpload upload;
-    if (ov::readStartFirmwareUpgrade(e, upload) == ov::Status::Ok && (upload.uploadDelay < 0 || upload.expectedDownTime < 0))
+    if (ov::readStartFirmwareUpgrade(e, upload) == ov::Status::Ok &&
+        (upload.uploadDelay < 0 || upload.expectedDownTime < 0))
         std::abort();
     std::vector<ov::ProbeMatch> matches;
     if (ov::readProbeMatches(e, "urn:uuid:probe", matches) == ov::Status::Ok) {

@@ -46,39 +46,47 @@ void TestProtocolOnvif::answers_data()
     std::string deep = "<tds:GetDeviceInformationResponse>";
     for (int i = 0; i < 40; ++i)
         deep += "<tds:X>";
+    for (int i = 0; i < 40; ++i)
+        deep += "</tds:X>";
+    deep += "</tds:GetDeviceInformationResponse>";
     std::string wrongNs = good;
-    wrongNs.replace(wrongNs.find(ov::ns::kDevice), std::strlen(ov::ns::kDevice), "http://www.onvif.org/ver20/device/wsdl");
-    std::string longText = ov::envelope({}, std::string(kInfo).replace(std::strlen("<tds:GetDeviceInformationResponse>") +
-                                                                           std::strlen("<tds:Manufacturer>"),
-                                                                       1, std::string(ov::kMaxText + 1, 'm')));
+    wrongNs.replace(wrongNs.find(ov::ns::kDevice), std::strlen(ov::ns::kDevice),
+                    "http://www.onvif.org/ver20/device/wsdl");
+    std::string longText =
+        ov::envelope({}, std::string(kInfo).replace(std::strlen("<tds:GetDeviceInformationResponse>") +
+                                                        std::strlen("<tds:Manufacturer>"),
+                                                    1, std::string(ov::kMaxText + 1, 'm')));
 
     QTest::newRow("good") << QByteArray::fromStdString(good) << ov::Status::Ok;
     // Other prefixes, and a default namespace, for the same URIs.
-    QTest::newRow("other prefixes") << QByteArray("<e:Envelope xmlns:e=\"http://www.w3.org/2003/05/soap-envelope\"><e:Body>"
-                                                  "<GetDeviceInformationResponse xmlns=\"http://www.onvif.org/ver10/device/"
-                                                  "wsdl\"><Manufacturer>M</Manufacturer><Model>X-1</Model><FirmwareVersion>"
-                                                  "1.2</FirmwareVersion><SerialNumber>S9</SerialNumber><HardwareId>H7"
-                                                  "</HardwareId></GetDeviceInformationResponse></e:Body></e:Envelope>")
+    QTest::newRow("other prefixes") << QByteArray(
+                                           "<e:Envelope xmlns:e=\"http://www.w3.org/2003/05/soap-envelope\"><e:Body>"
+                                           "<GetDeviceInformationResponse xmlns=\"http://www.onvif.org/ver10/device/"
+                                           "wsdl\"><Manufacturer>M</Manufacturer><Model>X-1</Model><FirmwareVersion>"
+                                           "1.2</FirmwareVersion><SerialNumber>S9</SerialNumber><HardwareId>H7"
+                                           "</HardwareId></GetDeviceInformationResponse></e:Body></e:Envelope>")
                                     << ov::Status::Ok;
     QTest::newRow("cut") << QByteArray::fromStdString(good.substr(0, good.size() / 2)) << ov::Status::NotXml;
-    QTest::newRow("huge") << QByteArray::fromStdString(good + std::string(ov::kMaxMessage, ' ')) << ov::Status::TooLarge;
+    QTest::newRow("huge") << QByteArray::fromStdString(good + std::string(ov::kMaxMessage, ' '))
+                          << ov::Status::TooLarge;
     QTest::newRow("too deep") << QByteArray::fromStdString(ov::envelope({}, deep)) << ov::Status::NotXml;
     QTest::newRow("soap 1.1") << QByteArray("<s:Envelope xmlns:s=\"http://schemas.xmlsoap.org/soap/envelope/\"><s:Body>"
                                             "<x/></s:Body></s:Envelope>")
                               << ov::Status::NotSoap;
     QTest::newRow("other service") << QByteArray::fromStdString(wrongNs) << ov::Status::Unexpected;
-    QTest::newRow("field missing") << QByteArray::fromStdString(ov::envelope(
-                                          {}, "<tds:GetDeviceInformationResponse><tds:Model>X</tds:Model>"
-                                              "</tds:GetDeviceInformationResponse>"))
+    QTest::newRow("field missing") << QByteArray::fromStdString(
+                                          ov::envelope({}, "<tds:GetDeviceInformationResponse><tds:Model>X</tds:Model>"
+                                                           "</tds:GetDeviceInformationResponse>"))
                                    << ov::Status::Malformed;
     QTest::newRow("text too long") << QByteArray::fromStdString(longText) << ov::Status::Malformed;
     QTest::newRow("empty") << QByteArray() << ov::Status::NotXml;
     // A document type with entities is not read: nothing expands.
-    QTest::newRow("entities") << QByteArray("<!DOCTYPE s [<!ENTITY a \"aaaaaaaaaa\"><!ENTITY b \"&a;&a;&a;&a;&a;\">]>"
-                                            "<s:Envelope xmlns:s=\"http://www.w3.org/2003/05/soap-envelope\"><s:Body>"
-                                            "<GetDeviceInformationResponse xmlns=\"http://www.onvif.org/ver10/device/wsdl\">"
-                                            "<Manufacturer>&b;</Manufacturer><Model/><FirmwareVersion/><SerialNumber/>"
-                                            "<HardwareId/></GetDeviceInformationResponse></s:Body></s:Envelope>")
+    QTest::newRow("entities") << QByteArray(
+                                     "<!DOCTYPE s [<!ENTITY a \"aaaaaaaaaa\"><!ENTITY b \"&a;&a;&a;&a;&a;\">]>"
+                                     "<s:Envelope xmlns:s=\"http://www.w3.org/2003/05/soap-envelope\"><s:Body>"
+                                     "<GetDeviceInformationResponse xmlns=\"http://www.onvif.org/ver10/device/wsdl\">"
+                                     "<Manufacturer>&b;</Manufacturer><Model/><FirmwareVersion/><SerialNumber/>"
+                                     "<HardwareId/></GetDeviceInformationResponse></s:Body></s:Envelope>")
                               << ov::Status::Ok;
 }
 
@@ -127,10 +135,11 @@ void TestProtocolOnvif::digestMatchesAnotherImplementation()
 
 void TestProtocolOnvif::probeMatchesBelongToTheirProbe()
 {
-    const std::string body = "<d:ProbeMatches><d:ProbeMatch><wsa:EndpointReference><wsa:Address>urn:uuid:1</wsa:Address>"
-                             "</wsa:EndpointReference><d:Scopes>onvif://www.onvif.org/MAC/02:00:00:00:00:01</d:Scopes>"
-                             "<d:XAddrs>http://127.0.0.9/onvif/device_service http://[::1]/x</d:XAddrs></d:ProbeMatch>"
-                             "</d:ProbeMatches>";
+    const std::string body =
+        "<d:ProbeMatches><d:ProbeMatch><wsa:EndpointReference><wsa:Address>urn:uuid:1</wsa:Address>"
+        "</wsa:EndpointReference><d:Scopes>onvif://www.onvif.org/MAC/02:00:00:00:00:01</d:Scopes>"
+        "<d:XAddrs>http://127.0.0.9/onvif/device_service http://[::1]/x</d:XAddrs></d:ProbeMatch>"
+        "</d:ProbeMatches>";
     const std::string text = ov::envelope("<wsa:RelatesTo>urn:uuid:probe</wsa:RelatesTo>", body);
     ov::Envelope e;
     QCOMPARE(ov::parseEnvelope(text.data(), text.size(), e), ov::Status::Ok);
