@@ -44,7 +44,7 @@ Camera* Discovery::findByMac(const std::string& mac) const
     if (it == byMac_.end())
         return nullptr;
     Camera* c = it->second;
-    return c->live() && !c->faults.silent ? c : nullptr;
+    return c->live() && !c->faults.silent && c->model().native ? c : nullptr;
 }
 
 Discovery::Result Discovery::handle(const std::uint8_t* data, std::size_t size, std::uint32_t sourceAddress,
@@ -95,7 +95,7 @@ bool Discovery::search(const Request& request, Result& result)
     h.sequence = request.header.sequence;
     h.messageId = protocol::MsgSearchAnswer;
     for (Camera* c : cameras_) {
-        if (!c->live() || c->faults.silent)
+        if (!c->live() || c->faults.silent || !c->model().native)
             continue;
         result.answers.push_back(
             {c->index(), c->shapeAnswer(protocol::encodeFrame(h, protocol::encodeSearchAnswer(c->searchInfo(token))))});

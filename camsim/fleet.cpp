@@ -20,6 +20,10 @@
 #endif
 
 #include "listeners.h"
+#include "onvif_http.h"
+#include "onvif_service.h"
+#include "package.h"
+#include "protocol/onvif.h"
 #include "protocol/frame.h"
 #include "mediahub.h"
 #include "protocol/messages.h"
@@ -95,6 +99,8 @@ struct Fleet::CameraNet
 {
     int service = -1; ///< listener ids in the fleet's ListenerSet, -1 while not listening
     int upgrade = -1;
+    int onvif = -1;
+    std::unique_ptr<OnvifService> onvifService; ///< cameras that speak ONVIF
     std::map<QTcpSocket*, std::unique_ptr<Connection>> connections;
     std::vector<QTcpSocket*> upgradeSockets;
     QTimer* rebootTimer = nullptr;
@@ -115,6 +121,9 @@ Fleet::Fleet(const FleetOptions& options, QObject* parent) : QObject(parent), op
     for (int i = 0; i < options_.total(); ++i) {
         cameras_.push_back(std::make_unique<Camera>(options_, i));
         nets_.push_back(std::make_unique<CameraNet>());
+        if (options_.speaksOnvif(i))
+            nets_.back()->onvifService =
+                std::make_unique<OnvifService>(*cameras_.back(), options_.onvifPort, options_.onvifClockOffsetS);
         raw.push_back(cameras_.back().get());
     }
     discovery_ = std::make_unique<Discovery>(raw);
@@ -164,6 +173,45 @@ bool Fleet::start(std::string& error)
     }
     connect(controlServer_, &QTcpServer::newConnection, this, &Fleet::acceptControl);
 
+    if (std::any_of(nets_.begin(), nets_.end(), [](const auto& n) { return n->onvifService != nullptr; })) {
+        onvifHttp_ = new OnvifHttp(
+            [this](int index, const std::string& method, const std::string& path, const std::string& body,
+                   bool tooLarge) {
+                OnvifHttp::Answer a;
+                CameraNet& n = *nets_[index];
+                if (!camera(index).live() || !n.onvifService) {
+                    a.status = 503;
+                    a.contentType = "text/plain";
+                    return a;
+                }
+                OnvifService::Reply r = n.onvifService->handle(method, path, body, tooLarge, nowMs());
+                a.status = r.status;
+                a.contentType = std::move(r.contentType);
+                a.body = std::move(r.body);
+                if (r.after != OnvifService::After::Nothing)
+                    a.after = [this, index, after = int(r.after)] { onvifFollowUp(index, after); };
+                return a;
+            },
+            [](const std::string& path) {
+                return path.rfind(OnvifService::kUploadPath, 0) == 0 ? std::size_t(protocol::kMaxUpgradePackage)
+                                                                     : protocol::onvif::kMaxMessage;
+            },
+            this);
+        if (!onvifHttp_->start(error))
+            return false;
+        wsd_ = new QUdpSocket(this);
+        if (!wsd_->bind(QHostAddress::AnyIPv4, options_.onvifDiscoveryPort,
+                        QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint)) {
+            error = "cannot bind the WS-Discovery port " + std::to_string(options_.onvifDiscoveryPort) + ": " +
+                    wsd_->errorString().toStdString();
+            return false;
+        }
+        connect(wsd_, &QUdpSocket::readyRead, this, &Fleet::readOnvifDiscovery);
+        if (options_.onvifPort < 1024 && ::geteuid() != 0)
+            std::cerr << "camsim: ONVIF port " << options_.onvifPort
+                      << " needs root; the ONVIF cameras will not listen (use --onvif-port)\n";
+    }
+
     for (int i = 0; i < cameraCount(); ++i)
         tryBind(i);
     return true;
@@ -192,6 +240,10 @@ void Fleet::stop()
         controlServer_->close();
     if (udp_)
         udp_->close();
+    if (wsd_)
+        wsd_->close();
+    if (onvifHttp_)
+        onvifHttp_->stop();
     outboxTimer_->stop();
     outbox_.clear();
     if (!options_.stateDir.empty())
@@ -209,6 +261,8 @@ std::string Fleet::readyLine() const
             line += ',';
         line += dotted(cameras_[i]->network().address);
     }
+    if (wsd_)
+        line += " onvif-discovery=" + std::to_string(onvifDiscoveryPort());
     return line;
 }
 
@@ -222,9 +276,15 @@ quint16 Fleet::discoveryPort() const
     return udp_ ? udp_->localPort() : 0;
 }
 
+quint16 Fleet::onvifDiscoveryPort() const
+{
+    return wsd_ ? wsd_->localPort() : 0;
+}
+
 bool Fleet::isListening(int index) const
 {
-    return nets_[static_cast<std::size_t>(index)]->service >= 0;
+    const CameraNet& n = *nets_[static_cast<std::size_t>(index)];
+    return n.service >= 0 || n.onvif >= 0;
 }
 
 int Fleet::badFrames() const
@@ -290,26 +350,39 @@ void Fleet::tryBind(int index)
 {
     Camera& c = camera(index);
     CameraNet& n = *nets_[index];
-    if (stopped_ || n.service >= 0 || !c.live() || c.faults.refuse || !isLoopbackAddress(c.network().address))
+    if (stopped_ || isListening(index) || !c.live() || c.faults.refuse || !isLoopbackAddress(c.network().address))
         return;
     const std::uint32_t address = c.network().address;
-    const int service =
-        listeners_->listen(address, options_.servicePort, [this, index](qintptr fd) { acceptService(index, fd); });
-    const int upgrade = service < 0 ? -1 : listeners_->listen(address, options_.upgradePort, [this, index](qintptr fd) {
-        acceptUpgrade(index, fd);
-    });
-    if (upgrade < 0) {
-        listeners_->close(service);
-        return; // another camera holds this address
+    int service = -1, upgrade = -1, onvif = -1;
+    // All of a camera's ports or none: another camera holds this address.
+    auto undo = [&] {
+        for (int id : {service, upgrade, onvif})
+            if (id >= 0)
+                listeners_->close(id);
+    };
+    if (c.model().native) {
+        service =
+            listeners_->listen(address, options_.servicePort, [this, index](qintptr fd) { acceptService(index, fd); });
+        upgrade = service < 0 ? -1 : listeners_->listen(address, options_.upgradePort, [this, index](qintptr fd) {
+            acceptUpgrade(index, fd);
+        });
+        if (upgrade < 0)
+            return undo();
+    }
+    if (n.onvifService) {
+        onvif = listeners_->listen(address, options_.onvifPort, [this, index](qintptr fd) { acceptOnvif(index, fd); });
+        if (onvif < 0)
+            return undo();
     }
     n.service = service;
     n.upgrade = upgrade;
+    n.onvif = onvif;
 }
 
 void Fleet::closeListeners(int index)
 {
     CameraNet& n = *nets_[index];
-    for (int* listener : {&n.service, &n.upgrade}) {
+    for (int* listener : {&n.service, &n.upgrade, &n.onvif}) {
         listeners_->close(*listener);
         *listener = -1;
     }
@@ -318,7 +391,7 @@ void Fleet::closeListeners(int index)
 void Fleet::retryBinds()
 {
     for (int i = 0; i < cameraCount(); ++i)
-        if (nets_[i]->service < 0)
+        if (!isListening(i))
             tryBind(i);
 }
 
@@ -592,6 +665,8 @@ void Fleet::dropAll(int index, bool reset)
         socket->deleteLater();
     }
     n.upgradeSockets.clear();
+    if (onvifHttp_)
+        onvifHttp_->dropCamera(index);
 }
 
 // ---- reboot, kill -------------------------------------------------------------------------------
@@ -616,6 +691,8 @@ void Fleet::restart(int index, bool reset)
     dropAll(index, reset);
     closeListeners(index);
     c.resetVolatile();
+    if ((*nets_[index]).onvifService)
+        (*nets_[index]).onvifService->resetVolatile();
     retryBinds();
     CameraNet& n = *nets_[index];
     if (!n.rebootTimer) {
@@ -645,6 +722,8 @@ void Fleet::kill(int index)
     dropAll(index, true);
     closeListeners(index);
     c.resetVolatile();
+    if ((*nets_[index]).onvifService)
+        (*nets_[index]).onvifService->resetVolatile();
     retryBinds();
 }
 
@@ -666,6 +745,12 @@ void Fleet::startFirmwareWrite(Connection* connection)
     n.writer = connection->socket;
     n.writerSession = connection->session->sessionId();
     n.writerSequence = connection->session->upgradeSequence();
+    beginFirmwareWrite(index);
+}
+
+void Fleet::beginFirmwareWrite(int index)
+{
+    CameraNet& n = *nets_[index];
     n.writePercent = 0;
     if (!n.writeTimer) {
         n.writeTimer = new QTimer(this);
@@ -779,6 +864,73 @@ void Fleet::flushDatagrams()
         outboxTimer_->start(sent >= kDatagramBurst ? 1 : int(std::max<std::int64_t>(0, outbox_.begin()->first - now)));
 }
 
+// ---- ONVIF ----------------------------------------------------------------------------------------
+
+void Fleet::acceptOnvif(int index, qintptr descriptor)
+{
+    Camera& c = camera(index);
+    if (!onvifHttp_ || c.faults.drop || !c.live()) {
+        ::close(static_cast<int>(descriptor));
+        return;
+    }
+    onvifHttp_->adopt(index, static_cast<int>(descriptor));
+}
+
+void Fleet::onvifFollowUp(int index, int after)
+{
+    Camera& c = camera(index);
+    switch (OnvifService::After(after)) {
+    case OnvifService::After::Reboot:
+        reboot(index);
+        break;
+    case OnvifService::After::HardReset: {
+        // The factory's network settings, then a restart.
+        NetworkState next = c.network();
+        next.address = options_.addressOf(index);
+        next.mask = NetworkState().mask;
+        next.gateway = (next.address & 0xFFFFFF00u) | 1u;
+        c.requestNetworkChange(next);
+        reboot(index);
+        break;
+    }
+    case OnvifService::After::WriteFirmware:
+        if (c.live() && c.upgrading) {
+            nets_[index]->writer = nullptr;
+            beginFirmwareWrite(index);
+        }
+        break;
+    case OnvifService::After::Nothing:
+        break;
+    }
+}
+
+void Fleet::readOnvifDiscovery()
+{
+    while (wsd_->hasPendingDatagrams()) {
+        const QNetworkDatagram datagram = wsd_->receiveDatagram(protocol::onvif::kMaxMessage);
+        const QByteArray data = datagram.data();
+        bool ipv4 = false;
+        const quint32 source = datagram.senderAddress().toIPv4Address(&ipv4);
+        if (!ipv4 || !isLoopbackAddress(source))
+            continue; // nothing is ever sent outside 127.0.0.0/8
+        protocol::onvif::Envelope e;
+        protocol::onvif::Probe probe;
+        if (protocol::onvif::parseEnvelope(data.constData(), std::size_t(data.size()), e) !=
+                protocol::onvif::Status::Ok ||
+            protocol::onvif::readProbe(e, probe) != protocol::onvif::Status::Ok)
+            continue; // not a probe: other WS-Discovery traffic, or noise
+        for (int i = 0; i < cameraCount(); ++i) {
+            const CameraNet& n = *nets_[i];
+            if (!n.onvifService || !camera(i).live() || camera(i).faults.silent)
+                continue;
+            const std::string answer = n.onvifService->probeMatch(probe);
+            if (!answer.empty())
+                wsd_->writeDatagram(answer.data(), qint64(answer.size()), datagram.senderAddress(),
+                                    quint16(datagram.senderPort()));
+        }
+    }
+}
+
 // ---- control ------------------------------------------------------------------------------------
 
 void Fleet::acceptControl()
@@ -854,7 +1006,8 @@ Json::Value Fleet::listCameras() const
         e["Model"] = c.model().name;
         e["DeviceKind"] = c.model().deviceKind;
         e["Version"] = c.version();
-        e["Listening"] = nets_[i]->service >= 0;
+        e["Listening"] = isListening(int(i));
+        e["Onvif"] = nets_[i]->onvifService != nullptr;
         e["Sessions"] = c.sessions;
         e["Connections"] = c.connections;
         e["Logins"] = c.logins;

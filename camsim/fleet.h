@@ -26,6 +26,8 @@ namespace camsim {
 
 class ListenerSet;
 class MediaHub;
+class OnvifHttp;
+class OnvifService;
 
 /// The network side of the emulator: every camera's listeners and connections, the shared
 /// discovery socket, the control port, reboots and state files. One thread, driven by events.
@@ -48,6 +50,8 @@ public:
 
     quint16 controlPort() const;
     quint16 discoveryPort() const;
+    /// The WS-Discovery port, 0 when no camera speaks ONVIF.
+    quint16 onvifDiscoveryPort() const;
     int cameraCount() const { return static_cast<int>(cameras_.size()); }
     Camera& camera(int index) { return *cameras_[static_cast<std::size_t>(index)]; }
     bool isListening(int index) const;
@@ -112,6 +116,11 @@ private:
     void stopFirmwareWrite(int index);
 
     void readDiscovery();
+    void readOnvifDiscovery();
+    void acceptOnvif(int index, qintptr descriptor);
+    void onvifFollowUp(int index, int after);
+    /// A firmware write with no native connection to report to (an ONVIF upload).
+    void beginFirmwareWrite(int index);
     void queueDatagram(PendingDatagram datagram, int delayMs);
     void flushDatagrams();
 
@@ -128,6 +137,8 @@ private:
     ListenerSet* listeners_ = nullptr; ///< every camera's service and upgrade listeners
     MediaHub* media_ = nullptr;
     QUdpSocket* udp_ = nullptr;
+    QUdpSocket* wsd_ = nullptr;      ///< WS-Discovery, when some camera speaks ONVIF
+    OnvifHttp* onvifHttp_ = nullptr; ///< every camera's ONVIF connections
     QTcpServer* controlServer_ = nullptr;
     std::map<QTcpSocket*, std::vector<std::uint8_t>> controlBuffers_;
     int controlBadFrames_ = 0;

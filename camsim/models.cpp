@@ -243,6 +243,19 @@ Model ipcX()
     return m;
 }
 
+// A camera of another maker: ONVIF only, no answer to our search, no login of our protocol.
+Model ipcO()
+{
+    Model m = ipcB();
+    m.name = "IPC-O";
+    m.version = "V5.1.0.20240301";
+    m.buildYear = 2024, m.buildMonth = 3, m.buildDay = 1;
+    m.hardwareId = "OVF-5100";
+    m.answersCloudId = false;
+    m.native = false;
+    return m;
+}
+
 } // namespace
 
 bool Abilities::hasFunction(int byte) const
@@ -261,12 +274,18 @@ const std::vector<Model>& models()
     return all;
 }
 
+const std::vector<Model>& onvifOnlyModels()
+{
+    static const std::vector<Model> all = {ipcO()};
+    return all;
+}
+
 const Model* findModel(const std::string& name)
 {
-    for (const Model& m : models()) {
-        if (m.name == name)
-            return &m;
-    }
+    for (const auto* list : {&models(), &onvifOnlyModels()})
+        for (const Model& m : *list)
+            if (m.name == name)
+                return &m;
     return nullptr;
 }
 

@@ -87,6 +87,9 @@ struct Model
     bool answersCloudId = true; ///< false: the search answer's cloud identifier is empty
     int analogChannels = 1;
     int digitalChannels = 0;
+    /// Speaks our own protocol (search, login, address change). A model without it speaks ONVIF only,
+    /// as a camera of another maker.
+    bool native = true;
     // Every further ability lives in the default records (models.cpp), e.g. the function record
     // of command 9.
     Abilities abilities;
@@ -95,9 +98,11 @@ struct Model
     int channelCount() const;
 };
 
-/// All models, in a fixed order. Never empty; names are unique.
+/// All models of our own protocol, in a fixed order ("all" on the command line). Never empty; names are unique.
 const std::vector<Model>& models();
-/// nullptr when unknown.
+/// Models that speak ONVIF only (chosen by name).
+const std::vector<Model>& onvifOnlyModels();
+/// Either kind; nullptr when unknown.
 const Model* findModel(const std::string& name);
 
 } // namespace camsim

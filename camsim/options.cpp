@@ -184,6 +184,16 @@ ParseOutcome parseOptions(const QStringList& args, FleetOptions& out, std::strin
     const auto upgradePort = opt("upgrade-port", "TCP upgrade port of every camera.", "P", "34560");
     const auto discoveryPort = opt("discovery-port", "UDP discovery port.", "P", "34569");
     const auto controlPort = opt("control-port", "TCP control port on 127.0.0.1 (0 = any free port).", "P", "0");
+    const auto onvif = opt("onvif", "Every camera speaks ONVIF as well (model IPC-O speaks only ONVIF).");
+    const auto onvifPort = opt("onvif-port", "TCP port of the ONVIF services on each camera's address.", "P", "80");
+    const auto onvifDiscoveryPort = opt(
+        "onvif-discovery-port", "UDP port of the ONVIF cameras' WS-Discovery (0.0.0.0, never a group).", "P", "3702");
+    const auto onvifReplays = opt("onvif-accept-replays",
+                                  "Accept a UsernameToken seen before (some ONVIF clients repeat nonce and time within "
+                                  "a millisecond); replays then pass. Off: refused within the 300 s window.");
+    const auto onvifClockOffset =
+        opt("onvif-clock-offset", "Seconds the ONVIF cameras' clocks run ahead of the host's (negative: behind).", "S",
+            "0");
     const auto fleetId = opt("fleet-id", "0..255, the fourth byte of every MAC.", "N", "0");
     const auto lockAfter = opt("lock-after", "Consecutive wrong proofs that lock the user.", "N", "5");
     const auto lockMs = opt("lock-ms", "How long a locked user stays locked.", "MS", "30000");
@@ -251,6 +261,8 @@ ParseOutcome parseOptions(const QStringList& args, FleetOptions& out, std::strin
         !intOpt(upgradeMs, 0, 3600000, o.upgradeMs) || !portOpt(servicePort, 1, o.servicePort) ||
         !portOpt(upgradePort, 1, o.upgradePort) || !portOpt(discoveryPort, 1, o.discoveryPort) ||
         !portOpt(controlPort, 0, o.controlPort) || !intOpt(fleetId, 0, 255, o.fleetId) ||
+        !portOpt(onvifPort, 1, o.onvifPort) || !portOpt(onvifDiscoveryPort, 1, o.onvifDiscoveryPort) ||
+        !intOpt(onvifClockOffset, -86400 * 365, 86400 * 365, o.onvifClockOffsetS) ||
         !intOpt(lockAfter, 1, 1000000, o.lockAfter) || !intOpt(lockMs, 0, 86400000, o.lockMs) ||
         !intOpt(maxSessions, 0, 1000000, o.maxSessions) || !intOpt(maxConnections, 0, 1000000, o.maxConnections) ||
         !intOpt(loginTimeoutMs, 1, 3600000, o.loginTimeoutMs) || !intOpt(latency, 0, 600000, latencyMs) ||
@@ -324,6 +336,8 @@ ParseOutcome parseOptions(const QStringList& args, FleetOptions& out, std::strin
         }
     }
     o.faults.latencyMs = latencyMs;
+    o.onvif = p.isSet(onvif);
+    o.onvifReplays = p.isSet(onvifReplays);
     o.faults.refuse = p.isSet(refuse);
     o.faults.drop = p.isSet(drop);
     o.faults.failWrites = p.isSet(failWrites);

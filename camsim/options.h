@@ -55,6 +55,11 @@ struct FleetOptions
     std::uint16_t upgradePort = 34560;
     std::uint16_t discoveryPort = 34569;
     std::uint16_t controlPort = 0;
+    bool onvif = false;           ///< every camera speaks ONVIF as well (ONVIF-only models always do)
+    std::uint16_t onvifPort = 80; ///< HTTP port of the ONVIF services on each camera's address
+    std::uint16_t onvifDiscoveryPort = 3702;
+    int onvifClockOffsetS = 0; ///< the cameras' clocks run this far from the host's
+    bool onvifReplays = false; ///< accept a repeated UsernameToken (for clients that repeat them)
     int fleetId = 0;
     int lockAfter = 5;
     int lockMs = 30000;
@@ -69,6 +74,7 @@ struct FleetOptions
     /// Address of camera `index` before any saved state is applied (host byte order).
     std::uint32_t addressOf(int index) const;
     const Model& modelOf(int index) const;
+    bool speaksOnvif(int index) const { return onvif || !modelOf(index).native; }
     bool faultApplies(int index) const;
 };
 

@@ -24,10 +24,11 @@ export VANTREL_LOOPBACK_ONLY=1
 # Undefined behaviour is a finding, not a warning to scroll past.
 export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
 
-targets=(fuzz_frame fuzz_search_answer fuzz_json_body fuzz_config_bodies fuzz_camsim_package fuzz_media_frame)
+targets=(fuzz_frame fuzz_search_answer fuzz_json_body fuzz_config_bodies fuzz_camsim_package fuzz_media_frame
+    fuzz_soap_answer)
 # Inputs a little beyond each parser's interesting limits, without making every run slow.
 declare -A maxlen=([fuzz_frame]=8192 [fuzz_search_answer]=8192 [fuzz_json_body]=70000 [fuzz_config_bodies]=8192
-    [fuzz_camsim_package]=16384 [fuzz_media_frame]=8192)
+    [fuzz_camsim_package]=16384 [fuzz_media_frame]=8192 [fuzz_soap_answer]=16384)
 
 mkdir -p "$builddir"
 cmake -S "$repo" -B "$builddir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \

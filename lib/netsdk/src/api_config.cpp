@@ -10,6 +10,7 @@
 
 #include "library_state.h"
 #include "netsdk/netsdk.h"
+#include "onvif_client.h"
 #include "session.h"
 
 using namespace netsdk;
@@ -27,6 +28,12 @@ long sessionFor(long handle, std::shared_ptr<Session>& out)
     if (!out)
         return fail(SDK_ERR_INVALID_HANDLE);
     return SDK_OK;
+}
+
+/// The ONVIF device behind a handle, or null (then the native path decides).
+std::shared_ptr<onvif::Device> onvifDevice(long handle)
+{
+    return isInitialised() ? findOnvifSession(handle) : nullptr;
 }
 
 Deadline callDeadline(int waitMs)
@@ -106,6 +113,12 @@ bool validName(const char* name)
 long sdkGetConfig(long lLoginID, unsigned long dwCommand, int nChannelNO, char* lpOutBuffer,
                   unsigned long dwOutBufferSize, unsigned long* lpBytesReturned, int waittime)
 {
+    if (const auto device = onvifDevice(lLoginID)) {
+        if (!lpOutBuffer || dwOutBufferSize == 0)
+            return fail(SDK_ERR_ILLEGAL_PARAM);
+        return onvif::getConfig(*device, dwCommand, nChannelNO, lpOutBuffer, dwOutBufferSize, lpBytesReturned,
+                                waittime);
+    }
     std::shared_ptr<Session> session;
     if (sessionFor(lLoginID, session) != SDK_OK)
         return lastError();
@@ -144,6 +157,8 @@ long sdkGetConfig(long lLoginID, unsigned long dwCommand, int nChannelNO, char* 
 long sdkSetConfig(long lLoginID, unsigned long dwCommand, int nChannelNO, char* lpInBuffer,
                   unsigned long dwInBufferSize, int waittime)
 {
+    if (const auto device = onvifDevice(lLoginID))
+        return onvif::setConfig(*device, dwCommand, nChannelNO, lpInBuffer, dwInBufferSize, waittime);
     std::shared_ptr<Session> session;
     if (sessionFor(lLoginID, session) != SDK_OK)
         return lastError();
@@ -163,6 +178,8 @@ long sdkSetConfig(long lLoginID, unsigned long dwCommand, int nChannelNO, char* 
 long sdkGetDevConfigJson(long lLoginID, const char* szCommandName, int nCommand, int nChannelNO, char* szOutBuffer,
                          int nOutBufferSize, int* pRetLength, int waittime)
 {
+    if (onvifDevice(lLoginID))
+        return fail(SDK_ERR_NOT_SUPPORTED); // no JSON configuration over ONVIF
     std::shared_ptr<Session> session;
     if (sessionFor(lLoginID, session) != SDK_OK)
         return lastError();
@@ -183,6 +200,8 @@ long sdkGetDevConfigJson(long lLoginID, const char* szCommandName, int nCommand,
 long sdkSetDevConfigJson(long lLoginID, const char* szCommandName, int nCommand, int nChannelNO, const char* szInBuffer,
                          int nInBufferSize, int waittime)
 {
+    if (onvifDevice(lLoginID))
+        return fail(SDK_ERR_NOT_SUPPORTED); // no JSON configuration over ONVIF
     std::shared_ptr<Session> session;
     if (sessionFor(lLoginID, session) != SDK_OK)
         return lastError();
@@ -205,6 +224,8 @@ long sdkSetDevConfigJson(long lLoginID, const char* szCommandName, int nCommand,
 long sdkGetChannelAbilityJson(long lLoginID, const char* szCommandName, int nChannelNO, char* szOutBuffer,
                               int nOutBufferSize, int* pRetLength, int waittime)
 {
+    if (onvifDevice(lLoginID))
+        return fail(SDK_ERR_NOT_SUPPORTED); // no JSON configuration over ONVIF
     std::shared_ptr<Session> session;
     if (sessionFor(lLoginID, session) != SDK_OK)
         return lastError();
@@ -223,6 +244,8 @@ long sdkGetChannelAbilityJson(long lLoginID, const char* szCommandName, int nCha
 
 int sdkControlDevice(long lLoginID, int nType, int waittime)
 {
+    if (const auto device = onvifDevice(lLoginID))
+        return onvif::control(*device, nType, waittime);
     std::shared_ptr<Session> session;
     if (sessionFor(lLoginID, session) != SDK_OK)
         return 0;

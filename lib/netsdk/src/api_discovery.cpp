@@ -11,6 +11,7 @@
 #include "deadline.h"
 #include "library_state.h"
 #include "netsdk/netsdk.h"
+#include "onvif_client.h"
 #include "text_fields.h"
 
 using namespace netsdk;
@@ -188,8 +189,20 @@ int sdkSearchDevice(char* szBuf, int nBufLen, int* pRetLength, int nSearchTime)
     const std::string token = protocol::randomNonce();
     Json::Value request(Json::objectValue);
     request["Token"] = token;
-    if (broadcast(socket, targets, discoveryPort(opts), requestFrame(protocol::MsgSearchRequest, request)) == 0)
+    const int nativeSent =
+        broadcast(socket, targets, discoveryPort(opts), requestFrame(protocol::MsgSearchRequest, request));
+    // ONVIF devices: a WS-Discovery probe from the same socket, to the same broadcast addresses on the
+    // WS-Discovery port. On a real LAN (no configured list, loopback-only off) it also goes to the
+    // standard multicast group, where ONVIF devices listen.
+    onvif::SearchMerge onvifAnswers;
+    const std::vector<std::uint8_t> probe(onvifAnswers.probe().begin(), onvifAnswers.probe().end());
+    std::vector<net::Ip4> probeTargets = targets;
+    if (opts.broadcast.empty() && !opts.loopbackOnly)
+        probeTargets.push_back(net::Ip4{239, 255, 255, 250});
+    const int probeSent = broadcast(socket, probeTargets, onvif::discoveryPort(), probe);
+    if (nativeSent + probeSent == 0)
         return static_cast<int>(failZero(SDK_ERR_SOCKET));
+    std::vector<std::string> nativeMacs;
 
     const int capacity = nBufLen / kRecordSize;
     int count = 0;
@@ -203,6 +216,11 @@ int sdkSearchDevice(char* szBuf, int nBufLen, int* pRetLength, int nSearchTime)
         bool truncated = false;
         const net::IoStatus st = net::recvFrom(socket.get(), buffer.data(), buffer.size(), n, from, truncated);
         if (st == net::IoStatus::Ok) {
+            if (n > 0 && !truncated && buffer[0] != 0xFF) {
+                // Not one of our frames: XML from a device that speaks WS-Discovery (or noise, counted there).
+                onvifAnswers.take(buffer.data(), n);
+                continue;
+            }
             protocol::Frame frame;
             protocol::SearchInfo info;
             if (!datagramFrame(buffer.data(), n, truncated, frame) ||
@@ -224,6 +242,7 @@ int sdkSearchDevice(char* szBuf, int nBufLen, int* pRetLength, int nSearchTime)
             fillSearchRecord(info, record);
             std::memcpy(szBuf + static_cast<std::size_t>(count) * kRecordSize, &record, sizeof record);
             ++count;
+            nativeMacs.push_back(info.mac);
             continue;
         }
         if (st != net::IoStatus::WouldBlock && st != net::IoStatus::Refused)
@@ -231,6 +250,8 @@ int sdkSearchDevice(char* szBuf, int nBufLen, int* pRetLength, int nSearchTime)
         if (net::waitReadable(socket.get(), deadline.remainingMs()) == net::WaitResult::Failed)
             break;
     }
+    // A camera that answered both ways is listed once, as a camera of our own protocol.
+    count = onvifAnswers.append(szBuf, count, capacity, nativeMacs);
     *pRetLength = count * kRecordSize;
     return 1;
 }
@@ -244,6 +265,11 @@ long sdkSetConfigOverNet(int nType, int nMode, char* pBlock, unsigned long nSize
     SDK_NET_ADDRESS_BLOCK block;
     std::memcpy(&block, pBlock, sizeof block);
     const std::string mac = boundedText(block.mac, sizeof block.mac);
+    // A camera that a search found speaking ONVIF only is re-addressed through its device service,
+    // with the credentials of the block (docs/onvif.md).
+    onvif::KnownDevice onvifDevice;
+    if (onvif::knownByMac(mac, onvifDevice))
+        return onvif::setAddress(onvifDevice, block, nWaitTime);
     const std::string user = boundedText(block.userName, sizeof block.userName);
     std::string password = boundedText(block.password, sizeof block.password);
     const std::string hostMac = boundedText(block.hostMac, sizeof block.hostMac);

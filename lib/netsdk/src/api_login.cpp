@@ -8,6 +8,7 @@
 
 #include "library_state.h"
 #include "netsdk/netsdk.h"
+#include "onvif_client.h"
 #include "session.h"
 #include "text_fields.h"
 
@@ -183,6 +184,9 @@ long sdkLogin(const char* szDeviceAddress, unsigned short wDevicePort, const cha
         return refuse(SDK_ERR_NO_DEVICE, SDK_ERR_NO_DEVICE);
     if (opts.loopbackOnly && !protocol::isLoopback(to.ip.data()))
         return refuse(SDK_ERR_NO_DEVICE, SDK_ERR_REFUSED_DEST);
+    std::string onvifUrl;
+    if (onvif::isOnvifEndpoint(to, onvifUrl))
+        return onvif::login(to, onvifUrl, szUserName, szPassword ? szPassword : "", lpDeviceInfo, error);
 
     net::Socket s = net::kInvalidSocket;
     int rc = connectTcp(to, opts.tries, deadline, s);
@@ -214,6 +218,8 @@ long sdkLogout(long lLoginID)
 {
     if (!isInitialised())
         return failZero(SDK_ERR_NOT_INIT);
+    if (takeOnvifSession(lLoginID))
+        return 1; // nothing to say goodbye to: every ONVIF request carries its own credentials
     const std::shared_ptr<Session> session = takeSession(lLoginID);
     if (!session)
         return failZero(SDK_ERR_INVALID_HANDLE);

@@ -21,6 +21,7 @@
 #include "deadline.h"
 #include "library_state.h"
 #include "netsdk/netsdk.h"
+#include "onvif_client.h"
 #include "session.h"
 
 using namespace netsdk;
@@ -68,7 +69,6 @@ struct Upgrade
 
 std::mutex g_mutex; // guards g_upgrades
 std::map<long, std::shared_ptr<Upgrade>> g_upgrades;
-std::atomic<long> g_nextHandle{1};
 
 void report(Upgrade& u, int total, int value)
 {
@@ -422,6 +422,7 @@ void stopAllUpgrades()
     }
     for (const auto& u : all)
         finish(u);
+    onvif::stopAllUpgrades();
 }
 
 } // namespace netsdk
@@ -430,6 +431,8 @@ long sdkStartUpgrade(long lLoginID, const char* sFileName, int nType, fUpgradeCa
 {
     if (!isInitialised())
         return failZero(SDK_ERR_NOT_INIT);
+    if (const auto device = findOnvifSession(lLoginID))
+        return onvif::startUpgrade(lLoginID, device, sFileName, cbUpgrade, pUser);
     std::shared_ptr<Session> session = findSession(lLoginID);
     if (!session)
         return failZero(SDK_ERR_INVALID_HANDLE);
@@ -452,7 +455,7 @@ long sdkStartUpgrade(long lLoginID, const char* sFileName, int nType, fUpgradeCa
     u->size = size;
     u->callback = cbUpgrade;
     u->user = pUser;
-    u->handle = g_nextHandle.fetch_add(1);
+    u->handle = nextUpgradeHandle();
 
     std::future<int> accepted = u->accepted.get_future();
     u->thread = std::thread([u] { runUpgrade(u); });
@@ -471,6 +474,8 @@ long sdkStartUpgrade(long lLoginID, const char* sFileName, int nType, fUpgradeCa
 
 long sdkCloseUpgrade(long lUpgradeHandle)
 {
+    if (onvif::closeUpgrade(lUpgradeHandle))
+        return 1;
     std::shared_ptr<Upgrade> u;
     {
         std::lock_guard<std::mutex> lock(g_mutex);

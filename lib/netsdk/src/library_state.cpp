@@ -9,6 +9,7 @@
 #include <protocol/codec.h>
 #include <protocol/messages.h>
 
+#include "onvif_client.h"
 #include "session.h"
 
 namespace netsdk {
@@ -25,6 +26,8 @@ std::atomic<long> g_nextHandle{1};
 std::mutex g_mutex; // guards g_options and g_sessions
 Options g_options;
 std::map<long, std::shared_ptr<Session>> g_sessions;
+std::map<long, std::shared_ptr<onvif::Device>> g_onvifSessions;
+std::atomic<long> g_nextUpgradeHandle{1};
 
 const net::Ip4 kLimitedBroadcast{255, 255, 255, 255};
 const net::Ip4 kLoopbackBroadcast{127, 255, 255, 255};
@@ -124,6 +127,7 @@ std::vector<std::shared_ptr<Session>> shutdownState()
     for (auto& entry : g_sessions)
         out.push_back(std::move(entry.second));
     g_sessions.clear();
+    g_onvifSessions.clear(); // nothing to close: ONVIF requests hold no connection between calls
     g_options = Options();
     return out;
 }
@@ -169,6 +173,39 @@ std::shared_ptr<Session> takeSession(long handle)
     auto session = std::move(it->second);
     g_sessions.erase(it);
     return session;
+}
+
+long addOnvifSession(std::shared_ptr<onvif::Device> device)
+{
+    std::lock_guard<std::mutex> lock(g_mutex);
+    if (!g_initialised.load())
+        return 0;
+    const long handle = g_nextHandle.fetch_add(1);
+    g_onvifSessions.emplace(handle, std::move(device));
+    return handle;
+}
+
+std::shared_ptr<onvif::Device> findOnvifSession(long handle)
+{
+    std::lock_guard<std::mutex> lock(g_mutex);
+    const auto it = g_onvifSessions.find(handle);
+    return it == g_onvifSessions.end() ? nullptr : it->second;
+}
+
+std::shared_ptr<onvif::Device> takeOnvifSession(long handle)
+{
+    std::lock_guard<std::mutex> lock(g_mutex);
+    const auto it = g_onvifSessions.find(handle);
+    if (it == g_onvifSessions.end())
+        return nullptr;
+    auto device = std::move(it->second);
+    g_onvifSessions.erase(it);
+    return device;
+}
+
+long nextUpgradeHandle()
+{
+    return g_nextUpgradeHandle.fetch_add(1);
 }
 
 void countBadFrame()

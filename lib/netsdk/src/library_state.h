@@ -15,6 +15,9 @@
 namespace netsdk {
 
 class Session;
+namespace onvif {
+class Device;
+}
 
 constexpr int kDefaultWaitMs = 5000;
 constexpr int kDefaultTries = 1;
@@ -50,6 +53,14 @@ bool updateOptions(const std::function<void(Options&)>& change);
 long addSession(std::shared_ptr<Session> session);
 std::shared_ptr<Session> findSession(long handle);
 std::shared_ptr<Session> takeSession(long handle);
+
+/// The same for a login on an ONVIF device; handles come from the same counter, so a handle names
+/// one login of either kind.
+long addOnvifSession(std::shared_ptr<onvif::Device> device);
+std::shared_ptr<onvif::Device> findOnvifSession(long handle);
+std::shared_ptr<onvif::Device> takeOnvifSession(long handle);
+/// A new upgrade handle (above 0, never reused), for upgrades of either kind.
+long nextUpgradeHandle();
 
 /// Stops every running upgrade and waits for its thread (api_upgrade.cpp); no callback follows.
 void stopAllUpgrades();

@@ -1,0 +1,327 @@
+// The library's ONVIF back end against the emulator's ONVIF side: one search lists a camera of our own
+// protocol that also speaks ONVIF once and the ONVIF-only cameras beside it; on an ONVIF-only camera
+// (whose clock runs two hours ahead) the contract's calls reach the device and the emulator's state:
+// login, replayed tokens, time server both ways, DHCP, address change, factory default, reboot,
+// upgrade; calls without ONVIF equivalent and malformed answers fail cleanly.
+
+#include <cstring>
+#include <mutex>
+
+#include <QNetworkAccessManager>
+#include <QNetworkProxy>
+#include <QNetworkReply>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <unistd.h>
+
+#include "emulatorprocess.h"
+#include "protocol/onvif.h"
+#include "sdktesthelpers.h"
+#include "upgradepackage.h"
+
+namespace {
+
+const QString kPassword = QStringLiteral("onvif-pw");
+constexpr quint16 kOnvifPort = 80; // where ONVIF clients look for a camera given by address only
+
+struct Progress
+{
+    std::mutex mutex;
+    QList<QPair<int, int>> events; // (total, value)
+    static void callback(long, long, int total, int value, void* user)
+    {
+        auto* self = static_cast<Progress*>(user);
+        std::lock_guard<std::mutex> lock(self->mutex);
+        self->events.append({total, value});
+    }
+    int end()
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        for (const auto& e : events)
+            if (e.second < 0)
+                return e.second;
+        return 0;
+    }
+    bool sentSome()
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        for (const auto& e : events)
+            if (e.second > 0 && e.second < e.first)
+                return true;
+        return false;
+    }
+};
+
+QByteArray timeServerRecord(const char* server)
+{
+    QByteArray r(216, '\0');
+    r[0] = 1;
+    std::memcpy(r.data() + 4, server, std::strlen(server));
+    const qint32 port = 123;
+    std::memcpy(r.data() + 72, &port, 4);
+    return r;
+}
+
+} // namespace
+
+class TestOnvif : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void searchMergesBothKinds();
+    void loginAndReplays();
+    void recordsReachTheCamera();
+    void addressChangeMovesTheCamera();
+    void rebootAndUpgrade();
+    void unsupportedAndMalformed();
+
+private:
+    long login(int index, int* error = nullptr, SDK_DEVICE_INFO* info = nullptr, const QString& password = kPassword);
+    QByteArray nativeRecord(int index, int command);
+
+    EmulatorProcess emulator_;
+    QTemporaryDir dir_;
+};
+
+void TestOnvif::initTestCase()
+{
+    if (::geteuid() != 0)
+        QSKIP("ONVIF cameras listen on port 80 of their addresses, which needs root here");
+    QVERIFY(dir_.isValid());
+    const quint16 wsd = freeUdpPort();
+    QVERIFY(wsd != 0);
+    qputenv("VANTREL_ONVIF_DISCOVERY_PORT", QByteArray::number(wsd));
+    // Camera 0 speaks both protocols; 1 to 3 speak ONVIF only.
+    QVERIFY2(emulator_.start({QStringLiteral("--count"), QStringLiteral("4"), QStringLiteral("--models"),
+                              QStringLiteral("IPC-A,IPC-O,IPC-O,IPC-O"), QStringLiteral("--onvif"),
+                              QStringLiteral("--password"), kPassword, QStringLiteral("--onvif-discovery-port"),
+                              QString::number(wsd), QStringLiteral("--onvif-clock-offset"), QStringLiteral("7200"),
+                              QStringLiteral("--reboot-ms"), QStringLiteral("400"), QStringLiteral("--upgrade-ms"),
+                              QStringLiteral("400")}),
+             qPrintable(emulator_.errorString()));
+    sdkInit(nullptr, nullptr);
+    sdkSetup(3000, 1);
+    QVERIFY(emulator_.configureLibrary());
+}
+
+void TestOnvif::cleanupTestCase()
+{
+    sdkCleanup();
+    if (emulator_.isRunning())
+        QVERIFY(emulator_.stop());
+}
+
+long TestOnvif::login(int index, int* error, SDK_DEVICE_INFO* info, const QString& password)
+{
+    return loginTo(emulator_.address(index), password, error, info, QStringLiteral("admin"), kOnvifPort);
+}
+
+QByteArray TestOnvif::nativeRecord(int index, int command)
+{
+    return emulator_.record(index, command, -1);
+}
+
+void TestOnvif::searchMergesBothKinds()
+{
+    // Two broadcast addresses that both reach the fleet: every camera answers each probe twice.
+    QVERIFY(sdkSetNetOptions("127.255.255.255,127.0.0.1", emulator_.discoveryPort(), 1) > 0);
+    const SearchResult found = searchDevices(256 * kSearchRecordSize, 1000);
+    QVERIFY(emulator_.configureLibrary());
+    QCOMPARE(found.returned, 1);
+    QCOMPARE(found.records.size(), 4);
+    for (int i = 0; i < 4; ++i) {
+        const RawSearchRecord* r = nullptr;
+        for (const auto& record : found.records)
+            if (record.mac.compare(emulator_.mac(i), Qt::CaseInsensitive) == 0)
+                r = &record;
+        QVERIFY2(r, qPrintable(emulator_.mac(i)));
+        QCOMPARE(r->hostIp, emulator_.address(i));
+        // The camera of our own protocol is listed as such; the others by their device service.
+        QCOMPARE(r->ports[1], i == 0 ? 34567 : int(kOnvifPort));
+        QCOMPARE(r->deviceKind, 0);
+        if (i > 0)
+            QCOMPARE(r->hostName, QStringLiteral("IPC-O"));
+    }
+}
+
+void TestOnvif::loginAndReplays()
+{
+    int error = 1;
+    QCOMPARE(login(1, &error, nullptr, QStringLiteral("wrong")), 0L);
+    QCOMPARE(error, int(SDK_ERR_PASSWORD));
+
+    SDK_DEVICE_INFO info;
+    const long handle = login(1, &error, &info);
+    QVERIFY2(handle > 0, qPrintable(QString::number(error)));
+    const camsim::Model* model = modelNamed(QStringLiteral("IPC-O"));
+    QCOMPARE(QString(info.version), QString::fromStdString(model->version));
+    QCOMPARE(QString(info.hardwareId), QString::fromStdString(model->hardwareId));
+    QCOMPARE(QString(info.mac), emulator_.mac(1));
+    QCOMPARE(sdkLogout(handle), 1L);
+
+    // A token the camera has seen is refused, though its digest is right: an eavesdropper's replay.
+    QNetworkAccessManager http;
+    http.setProxy(QNetworkProxy::NoProxy);
+    const std::string token = protocol::onvif::securityHeader(
+        "admin", kPassword.toStdString(), protocol::onvif::randomBytes(16), std::time(nullptr) + 7200);
+    const QByteArray body = QByteArray::fromStdString(protocol::onvif::envelope(token, "<tds:GetDeviceInformation/>"));
+    QNetworkRequest request(QUrl(QStringLiteral("http://%1/onvif/device_service").arg(emulator_.address(2))));
+    request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/soap+xml"));
+    QList<int> statuses;
+    for (int i = 0; i < 2; ++i) {
+        QNetworkReply* reply = http.post(request, body);
+        QSignalSpy done(reply, &QNetworkReply::finished);
+        QVERIFY(done.wait(5000));
+        statuses << reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        reply->deleteLater();
+    }
+    QCOMPARE(statuses, (QList<int>{200, 400}));
+}
+
+void TestOnvif::recordsReachTheCamera()
+{
+    const long handle = login(1);
+    QVERIFY(handle > 0);
+    unsigned long size = 0;
+
+    // Time server written over ONVIF reads back both ways; written natively, it reads over ONVIF.
+    QByteArray ntp = timeServerRecord("127.0.0.99");
+    QCOMPARE(sdkSetConfig(handle, 41, -1, ntp.data(), 216, 3000), 1L);
+    QCOMPARE(QByteArray(nativeRecord(1, 41).constData() + 4), QByteArray("127.0.0.99"));
+    QByteArray back(216, '\x7f');
+    QCOMPARE(sdkGetConfig(handle, 41, -1, back.data(), 216, &size, 3000), 1L);
+    QCOMPARE(int(size), 216);
+    QCOMPARE(QByteArray(back.constData() + 4), QByteArray("127.0.0.99"));
+    QCOMPARE(int(back[0]), 1);
+    const long native = loginTo(emulator_.address(0), kPassword, nullptr);
+    QVERIFY(native > 0);
+    ntp = timeServerRecord("time.example.test");
+    QCOMPARE(sdkSetConfig(native, 41, -1, ntp.data(), 216, 3000), 1L);
+    const long both = login(0);
+    QVERIFY(both > 0);
+    QCOMPARE(sdkGetConfig(both, 41, -1, back.data(), 216, &size, 3000), 1L);
+    QCOMPARE(QByteArray(back.constData() + 4), QByteArray("time.example.test"));
+    sdkLogout(native);
+    sdkLogout(both);
+
+    // DHCP on and off: the switch the program's DHCP buttons write.
+    for (const char on : {'\1', '\0'}) {
+        char value = on;
+        QCOMPARE(sdkSetConfig(handle, 274, -1, &value, 1, 3000), 1L);
+        QCOMPARE(nativeRecord(1, 274).left(1), QByteArray(1, on));
+        char read = '\x7f';
+        QCOMPARE(sdkGetConfig(handle, 274, -1, &read, 1, &size, 3000), 1L);
+        QCOMPARE(read, on);
+    }
+
+    // The network record: address, mask, gateway and MAC from the device service.
+    SDK_NET_ADDRESS_BLOCK net;
+    QCOMPARE(sdkGetConfig(handle, 20, -1, reinterpret_cast<char*>(&net), 144, &size, 3000), 1L);
+    QCOMPARE(dottedText(net.hostIp), emulator_.address(1));
+    QCOMPARE(dottedText(net.submask), QStringLiteral("255.255.255.0"));
+    QCOMPARE(QString(net.mac), emulator_.mac(1));
+
+    // Factory default (soft): the time server comes back, the address stays.
+    QCOMPARE(sdkSetConfig(handle, 33, -1, QByteArray(11, '\1').data(), 11, 3000), 1L);
+    QCOMPARE(QByteArray(nativeRecord(1, 41).constData() + 4), QByteArray("127.0.0.1"));
+    QCOMPARE(emulator_.camera(1).value(QStringLiteral("HostIP")).toString(), emulator_.address(1));
+    sdkLogout(handle);
+}
+
+void TestOnvif::addressChangeMovesTheCamera()
+{
+    const QByteArray record = searchRecordOf(emulator_.mac(3));
+    QVERIFY(!record.isEmpty());
+    const QString target = emulator_.rangeAddress(40);
+    SDK_NET_ADDRESS_BLOCK block =
+        addressBlock(record, target, QStringLiteral("255.255.0.0"), emulator_.rangeAddress(1), QStringLiteral("wrong"));
+    QCOMPARE(sdkSetConfigOverNet(20, 254, reinterpret_cast<char*>(&block), 400, 10000), long(SDK_ERR_PASSWORD));
+    QCOMPARE(emulator_.camera(3).value(QStringLiteral("HostIP")).toString(), emulator_.address(3));
+
+    block = addressBlock(record, target, QStringLiteral("255.255.0.0"), emulator_.rangeAddress(1), kPassword);
+    QCOMPARE(sdkSetConfigOverNet(20, 254, reinterpret_cast<char*>(&block), 400, 10000), 1L);
+    const QJsonObject moved = emulator_.camera(3);
+    QCOMPARE(moved.value(QStringLiteral("HostIP")).toString(), target);
+    QCOMPARE(moved.value(QStringLiteral("Submask")).toString(), QStringLiteral("255.255.0.0"));
+    QCOMPARE(moved.value(QStringLiteral("GateWay")).toString(), emulator_.rangeAddress(1));
+    // A new search finds its MAC at the new address, and it answers there.
+    const QByteArray again = searchRecordOf(emulator_.mac(3));
+    QCOMPARE(addressAt(again, 0x040), target);
+    int error = 1;
+    const long handle = loginTo(target, kPassword, &error, nullptr, QStringLiteral("admin"), kOnvifPort);
+    QVERIFY2(handle > 0, qPrintable(QString::number(error)));
+    sdkLogout(handle);
+}
+
+void TestOnvif::rebootAndUpgrade()
+{
+    long handle = login(2);
+    QVERIFY(handle > 0);
+    const int reboots = emulator_.camera(2).value(QStringLiteral("Reboots")).toInt();
+    QCOMPARE(sdkControlDevice(handle, 0, 3000), 1);
+    QTRY_COMPARE_WITH_TIMEOUT(emulator_.camera(2).value(QStringLiteral("Reboots")).toInt(), reboots + 1, 10000);
+    sdkLogout(handle);
+
+    const camsim::Model* model = modelNamed(QStringLiteral("IPC-O"));
+    upgradepackage::PackageSpec spec;
+    spec.hardware = "OTHER-HW";
+    spec.version = "V9.0.ONVIF";
+    spec.firmwareSize = 256 * 1024;
+    const QString wrong = dir_.filePath(QStringLiteral("wrong.zip"));
+    QVERIFY(upgradepackage::writeFile(wrong.toStdString(), upgradepackage::makePackage(spec)));
+    spec.hardware = model->hardwareId;
+    const QString good = dir_.filePath(QStringLiteral("good.zip"));
+    QVERIFY(upgradepackage::writeFile(good.toStdString(), upgradepackage::makePackage(spec)));
+
+    handle = loginWithin(emulator_.address(2), kPassword, nullptr, 10000);
+    handle = handle > 0 ? handle : login(2);
+    QVERIFY(handle > 0);
+    for (const auto& [path, end] : {QPair<QString, int>{wrong, -2}, QPair<QString, int>{good, -1}}) {
+        Progress progress;
+        const long upgrade = sdkStartUpgrade(handle, path.toLocal8Bit().constData(), 0, &Progress::callback, &progress);
+        QVERIFY(upgrade > 0);
+        QTRY_VERIFY_WITH_TIMEOUT(progress.end() != 0, 30000);
+        QCOMPARE(progress.end(), end);
+        if (end == -1)
+            QVERIFY(progress.sentSome());
+        sdkCloseUpgrade(upgrade);
+    }
+    QCOMPARE(emulator_.camera(2).value(QStringLiteral("Version")).toString(), QStringLiteral("V9.0.ONVIF"));
+    sdkLogout(handle);
+}
+
+void TestOnvif::unsupportedAndMalformed()
+{
+    const long handle = login(1);
+    QVERIFY(handle > 0);
+    char buffer[64];
+    unsigned long size = 0;
+    QCOMPARE(sdkGetConfig(handle, 19, -1, buffer, sizeof buffer, &size, 3000), long(SDK_ERR_NOT_SUPPORTED));
+    QCOMPARE(sdkGetDevConfigJson(handle, "General.General", 1042, -1, buffer, sizeof buffer, nullptr, 3000),
+             long(SDK_ERR_NOT_SUPPORTED));
+    SDK_CLIENTINFO client = {};
+    QCOMPARE(sdkStartRealPlay(handle, &client), 0L);
+    QCOMPARE(sdkGetLastError(), long(SDK_ERR_NOT_SUPPORTED));
+
+    // Cut, oversized, wrongly namespaced answers and unasked-for faults: errors, never a crash or a
+    // made-up record.
+    QVERIFY(emulator_.setFault(1, {{QStringLiteral("Malformed"), true}}));
+    const unsigned long badBefore = sdkGetBadFrameCount();
+    QList<long> results;
+    for (int i = 0; i < 4; ++i)
+        results << sdkGetConfig(handle, 274, -1, buffer, 1, &size, 3000);
+    QCOMPARE(results, (QList<long>{SDK_ERR_PROTOCOL, SDK_ERR_PROTOCOL, SDK_ERR_PROTOCOL, SDK_ERR_CONFIG_REJECTED}));
+    QCOMPARE(sdkGetBadFrameCount(), badBefore + 3);
+    int error = 1;
+    QCOMPARE(login(1, &error), 0L);
+    QCOMPARE(error, int(SDK_ERR_NETWORK));
+    QVERIFY(emulator_.setFault(1, {{QStringLiteral("Malformed"), false}}));
+    sdkLogout(handle);
+}
+
+QTEST_GUILESS_MAIN(TestOnvif)
+#include "tst_onvif.moc"

@@ -1,0 +1,126 @@
+// A client we did not write against the emulator's ONVIF side: Debian's libonvif, the library behind
+// onvif-util, with the camera's device service given directly (its own discovery sends to a
+// multicast group and is never used here). Each step is one of onvif-util's commands - get time,
+// get network, get video, set dhcp, set ip_address - and the emulator's state is checked after it.
+
+#include <cstring>
+#include <memory>
+
+#include <QtTest>
+
+#include <onvif.h>
+#include <unistd.h>
+
+#include "emulatorprocess.h"
+
+namespace {
+
+const QString kPassword = QStringLiteral("interop-pw");
+
+struct Client
+{
+    std::unique_ptr<OnvifData> data = std::make_unique<OnvifData>();
+
+    explicit Client(const QString& address)
+    {
+        std::memset(data.get(), 0, sizeof(OnvifData));
+        clearData(data.get());
+        const QByteArray url = QStringLiteral("http://%1/onvif/device_service").arg(address).toLatin1();
+        std::snprintf(data->xaddrs, sizeof data->xaddrs, "%s", url.constData());
+        std::snprintf(data->device_service, sizeof data->device_service, "%s", url.constData());
+        extractOnvifService(data->device_service, true);
+        std::snprintf(data->username, sizeof data->username, "admin");
+        std::snprintf(data->password, sizeof data->password, "%s", kPassword.toLatin1().constData());
+    }
+    OnvifData* operator->() { return data.get(); }
+    OnvifData* get() { return data.get(); }
+};
+
+} // namespace
+
+class TestOnvifInterop : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void onvifUtilCommands();
+
+private:
+    EmulatorProcess emulator_;
+};
+
+void TestOnvifInterop::initTestCase()
+{
+    if (::geteuid() != 0)
+        QSKIP("onvif-util's library looks for a camera on port 80 of its address, which needs root here");
+    // libonvif repeats one nonce for a whole session and can send two requests within a millisecond:
+    // the camera must take repeated tokens from it.
+    QVERIFY2(emulator_.start({QStringLiteral("--count"), QStringLiteral("1"), QStringLiteral("--models"),
+                              QStringLiteral("IPC-O"), QStringLiteral("--password"), kPassword,
+                              QStringLiteral("--onvif-accept-replays"), QStringLiteral("--onvif-discovery-port"),
+                              QString::number(freeUdpPort()), QStringLiteral("--onvif-clock-offset"),
+                              QStringLiteral("3600")}),
+             qPrintable(emulator_.errorString()));
+}
+
+void TestOnvifInterop::cleanupTestCase()
+{
+    if (emulator_.isRunning())
+        QVERIFY(emulator_.stop());
+}
+
+void TestOnvifInterop::onvifUtilCommands()
+{
+    const QString address = emulator_.address(0);
+    Client client(address);
+
+    // get time: the camera's clock an hour ahead.
+    QCOMPARE(getTimeOffset(client.get()), 0);
+    QVERIFY2(qAbs(client->time_offset - 3600) <= 5, qPrintable(QString::number(client->time_offset)));
+    QCOMPARE(getCapabilities(client.get()), 0);
+
+    // get network
+    QCOMPARE(getNetworkInterfaces(client.get()), 0);
+    QCOMPARE(QString(client->ip_address_buf), address);
+    QCOMPARE(QString(client->networkInterfaceToken), QStringLiteral("eth0"));
+    QCOMPARE(client->dhcp_enabled, emulator_.record(0, 274, -1).at(0) != 0);
+    QCOMPARE(getNetworkDefaultGateway(client.get()), 0);
+    QCOMPARE(QString(client->default_gateway_buf), emulator_.camera(0).value(QStringLiteral("GateWay")).toString());
+
+    // get video: the main stream of the camera's encode record.
+    QCOMPARE(getProfileToken(client.get(), 0), 0);
+    QCOMPARE(getProfile(client.get()), 0);
+    QCOMPARE(getVideoEncoderConfiguration(client.get()), 0);
+    const QByteArray encode = emulator_.record(0, 68, 0);
+    QVERIFY(encode.size() >= 44);
+    qint32 frameRate = 0, bitRate = 0;
+    std::memcpy(&frameRate, encode.constData() + 16, 4);
+    std::memcpy(&bitRate, encode.constData() + 20, 4);
+    QCOMPARE(client->width, 1920);
+    QCOMPARE(client->height, 1080);
+    QCOMPARE(client->frame_rate, int(frameRate));
+    QCOMPARE(client->bitrate, int(bitRate));
+
+    // set dhcp on, then off
+    for (const bool on : {true, false}) {
+        client->dhcp_enabled = on;
+        QCOMPARE(setNetworkInterfaces(client.get()), 0);
+        QCOMPARE(emulator_.record(0, 274, -1).at(0), char(on ? 1 : 0));
+    }
+
+    // set ip_address: the camera moves, and answers at its new address.
+    const QString target = emulator_.rangeAddress(30);
+    QCOMPARE(getNetworkInterfaces(client.get()), 0);
+    std::snprintf(client->ip_address_buf, sizeof client->ip_address_buf, "%s", target.toLatin1().constData());
+    QCOMPARE(setNetworkInterfaces(client.get()), 0);
+    QTRY_COMPARE(emulator_.camera(0).value(QStringLiteral("HostIP")).toString(), target);
+    Client moved(target);
+    QCOMPARE(getTimeOffset(moved.get()), 0);
+    QCOMPARE(getNetworkInterfaces(moved.get()), 0);
+    QCOMPARE(QString(moved->ip_address_buf), target);
+}
+
+QTEST_GUILESS_MAIN(TestOnvifInterop)
+#include "tst_onvif_interop.moc"
