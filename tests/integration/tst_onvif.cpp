@@ -306,6 +306,8 @@ void TestOnvif::unsupportedAndMalformed()
     SDK_CLIENTINFO client = {};
     QCOMPARE(sdkStartRealPlay(handle, &client), 0L);
     QCOMPARE(sdkGetLastError(), long(SDK_ERR_NOT_SUPPORTED));
+    QCOMPARE(sdkStartVoiceCom(handle, nullptr, nullptr), 0L);
+    QCOMPARE(sdkGetLastError(), long(SDK_ERR_NOT_SUPPORTED));
 
     // Cut, oversized, wrongly namespaced answers and unasked-for faults: errors, never a crash or a
     // made-up record.

@@ -254,6 +254,9 @@ long sdkStartRealPlay(long lLoginID, SDK_CLIENTINFO* lpClientInfo)
         return failZero(SDK_ERR_NOT_INIT);
     if (!lpClientInfo)
         return failZero(SDK_ERR_ILLEGAL_PARAM);
+    // A camera reached through ONVIF has no media connection of our protocol.
+    if (findOnvifSession(lLoginID))
+        return failZero(SDK_ERR_NOT_SUPPORTED);
     const std::shared_ptr<Session> session = findSession(lLoginID);
     if (!session)
         return failZero(SDK_ERR_INVALID_HANDLE);
@@ -302,6 +305,9 @@ long sdkStartVoiceCom(long lLoginID, fVoiceDataCallBack pVcb, void* pUser)
 {
     if (!isInitialised())
         return failZero(SDK_ERR_NOT_INIT);
+    // A camera reached through ONVIF has no media connection of our protocol.
+    if (findOnvifSession(lLoginID))
+        return failZero(SDK_ERR_NOT_SUPPORTED);
     const std::shared_ptr<Session> session = findSession(lLoginID);
     if (!session)
         return failZero(SDK_ERR_INVALID_HANDLE);
