@@ -22,12 +22,9 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QHostAddress>
-#include <QProcess>
-#include <QProcessEnvironment>
 #include <QTemporaryDir>
-#include <QUdpSocket>
 
+#include "emulatorprocess.h"
 #include "netsdk/netsdk.h"
 
 namespace {
@@ -55,15 +52,6 @@ struct Options
     int searchWaitMs = 3000;
     int threads = 8;
     int idleSeconds = 5;
-};
-
-struct Fleet
-{
-    QProcess process;
-    qint64 pid = 0;
-    int cameras = 0;
-    QStringList addresses;
-    QString stderrPath; ///< the emulator's diagnostics, shown when it fails
 };
 
 struct Emulator
@@ -103,78 +91,6 @@ Emulator sampleProcess(qint64 pid)
 double ticksToMs(long ticks)
 {
     return ticks * 1000.0 / static_cast<double>(sysconf(_SC_CLK_TCK));
-}
-
-quint16 freeUdpPort()
-{
-    QUdpSocket probe;
-    if (!probe.bind(QHostAddress::AnyIPv4, 0)) {
-        return 0;
-    }
-    return probe.localPort();
-}
-
-bool startFleet(const Options& opt, Fleet& fleet, QString& error)
-{
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("VANTREL_LOOPBACK_ONLY"), QStringLiteral("1"));
-    fleet.process.setProcessEnvironment(env);
-    fleet.process.setStandardErrorFile(fleet.stderrPath);
-    fleet.process.setProgram(opt.camsim);
-    fleet.process.setArguments({QStringLiteral("--count"), QString::number(opt.count),
-                                QStringLiteral("--first-address"), opt.firstAddress, QStringLiteral("--discovery-port"),
-                                QString::number(opt.discoveryPort), QStringLiteral("--fleet-id"),
-                                QString::number(opt.fleetId), QStringLiteral("--control-port"), QStringLiteral("0")});
-    fleet.process.start();
-    if (!fleet.process.waitForStarted(10000)) {
-        error = QStringLiteral("cannot start %1: %2").arg(opt.camsim, fleet.process.errorString());
-        return false;
-    }
-    fleet.pid = fleet.process.processId();
-
-    QElapsedTimer deadline;
-    deadline.start();
-    QByteArray pending;
-    while (deadline.elapsed() < 120000) {
-        fleet.process.waitForReadyRead(200);
-        pending += fleet.process.readAllStandardOutput();
-        const int newline = pending.indexOf('\n');
-        if (newline >= 0) {
-            const QString line = QString::fromUtf8(pending.left(newline)).trimmed();
-            if (!line.startsWith(QLatin1String("ready "))) {
-                error = QStringLiteral("unexpected first line: ") + line;
-                return false;
-            }
-            for (const QString& part : line.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
-                if (part.startsWith(QLatin1String("cameras="))) {
-                    fleet.cameras = part.mid(8).toInt();
-                } else if (part.startsWith(QLatin1String("addresses="))) {
-                    fleet.addresses = part.mid(10).split(QLatin1Char(','), Qt::SkipEmptyParts);
-                }
-            }
-            return true;
-        }
-        if (fleet.process.state() == QProcess::NotRunning) {
-            error = QStringLiteral("emulator exited before ready (code %1)").arg(fleet.process.exitCode());
-            return false;
-        }
-    }
-    error = QStringLiteral("emulator not ready within 120 s");
-    return false;
-}
-
-int stopFleet(Fleet& fleet)
-{
-    if (fleet.process.state() == QProcess::NotRunning) {
-        return fleet.process.exitCode();
-    }
-    fleet.process.terminate();
-    if (!fleet.process.waitForFinished(30000)) {
-        fleet.process.kill();
-        fleet.process.waitForFinished(5000);
-        return -1;
-    }
-    return fleet.process.exitStatus() == QProcess::NormalExit ? fleet.process.exitCode() : -1;
 }
 
 std::string macOf(const SDK_CONFIG_NET_COMMON_V2& r)
@@ -364,28 +280,30 @@ bool parseOptions(QCoreApplication& app, Options& opt)
 int measureFleet(const Options& opt, double& sessionP50)
 {
     QTemporaryDir scratch;
-    Fleet fleet;
-    fleet.stderrPath = scratch.filePath(QStringLiteral("camsim.log"));
-    QString error;
+    EmulatorProcess fleet;
+    fleet.setProgram(opt.camsim);
+    fleet.setLogFile(scratch.filePath(QStringLiteral("camsim.log")));
     QElapsedTimer startup;
     startup.start();
-    if (!startFleet(opt, fleet, error)) {
-        stopFleet(fleet);
-        QFile log(fleet.stderrPath);
-        const QByteArray tail = log.open(QIODevice::ReadOnly) ? log.readAll().right(4000) : QByteArray();
-        std::fprintf(stderr, "bench_fleet: %s\n%s\n", qPrintable(error), tail.constData());
+    if (!fleet.start({QStringLiteral("--count"), QString::number(opt.count), QStringLiteral("--first-address"),
+                      opt.firstAddress, QStringLiteral("--discovery-port"), QString::number(opt.discoveryPort),
+                      QStringLiteral("--fleet-id"), QString::number(opt.fleetId)},
+                     120000)) {
+        std::fprintf(stderr, "bench_fleet: %s\n%s\n", qPrintable(fleet.errorString()),
+                     qPrintable(fleet.diagnostics().right(4000)));
         return 1;
     }
     sessionP50 = 0;
     const qint64 readyMs = startup.elapsed();
+    const qint64 pid = fleet.processId();
 
-    std::printf("bench_fleet: %d cameras from %s, discovery port %u, emulator pid %lld\n", fleet.cameras,
-                qPrintable(opt.firstAddress), opt.discoveryPort, static_cast<long long>(fleet.pid));
+    std::printf("bench_fleet: %d cameras from %s, discovery port %u, emulator pid %lld\n", fleet.cameraCount(),
+                qPrintable(opt.firstAddress), opt.discoveryPort, static_cast<long long>(pid));
     std::printf("  emulator ready after %lld ms\n\n", static_cast<long long>(readyMs));
 
-    const Emulator idleStart = sampleProcess(fleet.pid);
+    const Emulator idleStart = sampleProcess(pid);
     std::this_thread::sleep_for(std::chrono::seconds(opt.idleSeconds));
-    const Emulator idleEnd = sampleProcess(fleet.pid);
+    const Emulator idleEnd = sampleProcess(pid);
 
     sdkInit(nullptr, nullptr);
     sdkSetup(3000, 1);
@@ -475,16 +393,16 @@ int measureFleet(const Options& opt, double& sessionP50)
 
     sdkCleanup();
 
-    const Emulator afterRun = sampleProcess(fleet.pid);
+    const Emulator afterRun = sampleProcess(pid);
     std::this_thread::sleep_for(std::chrono::seconds(opt.idleSeconds));
-    const Emulator afterIdle = sampleProcess(fleet.pid);
+    const Emulator afterIdle = sampleProcess(pid);
 
     auto cpu = [&](const Emulator& a, const Emulator& b) {
         return (a.cpuTicks < 0 || b.cpuTicks < 0) ? -1.0 : ticksToMs(b.cpuTicks - a.cpuTicks);
     };
     const double idleCpu = cpu(idleStart, idleEnd);
     const double afterCpu = cpu(afterRun, afterIdle);
-    std::printf("emulator (%d cameras)\n", fleet.cameras);
+    std::printf("emulator (%d cameras)\n", fleet.cameraCount());
     std::printf("  %-34s %10.1f MB\n", "resident memory, idle", idleStart.rssKb / 1024.0);
     std::printf("  %-34s %10.1f MB\n", "resident memory, after the run", afterRun.rssKb / 1024.0);
     // The kernel counts CPU time in clock ticks (10 ms at 100 Hz): 0 means less than one tick.
@@ -495,7 +413,7 @@ int measureFleet(const Options& opt, double& sessionP50)
                 qPrintable(QStringLiteral("CPU over %1 idle s after the run").arg(opt.idleSeconds)), afterCpu,
                 afterCpu / (opt.idleSeconds * 10.0));
 
-    const int exitCode = stopFleet(fleet);
+    const int exitCode = fleet.stop(30000) ? 0 : -1;
     std::printf("  %-34s %10d\n", "exit code on SIGTERM", exitCode);
 
     if (!complete) {

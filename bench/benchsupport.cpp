@@ -1,16 +1,10 @@
 #include "benchsupport.h"
 
-#include <csignal>
-
-#include <sys/prctl.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
 #include <QFile>
-#include <QHostAddress>
-#include <QProcessEnvironment>
 #include <QSaveFile>
-#include <QUdpSocket>
 
 namespace bench {
 
@@ -25,12 +19,6 @@ constexpr char kMarker[] = "; written by a Vantrel benchmark, removed when it en
 double msBetween(Clock::time_point from, Clock::time_point to)
 {
     return std::chrono::duration<double, std::milli>(to - from).count();
-}
-
-quint16 freeUdpPort()
-{
-    QUdpSocket probe;
-    return probe.bind(QHostAddress::AnyIPv4, 0) ? probe.localPort() : 0;
 }
 
 long residentKb()
@@ -73,75 +61,20 @@ QString camsimPath(const QString& strOption, const char* szBuiltPath)
     return qEnvironmentVariable("VANTREL_CAMSIM", QString::fromLocal8Bit(szBuiltPath));
 }
 
-Fleet::Fleet() = default;
-
-Fleet::~Fleet()
-{
-    stop();
-}
-
 bool Fleet::start(const FleetSpec& setup, const QString& strLogFile, QString& error)
 {
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("VANTREL_LOOPBACK_ONLY"), QStringLiteral("1"));
-    process_.setProcessEnvironment(env);
-    // A benchmark that crashes must not leave its fleet holding addresses and ports.
-    process_.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
-    strLog_ = strLogFile;
-    process_.setStandardErrorFile(strLog_);
-    QStringList lstArgs;
-    lstArgs << QStringLiteral("--count") << QString::number(setup.count) << QStringLiteral("--first-address")
-            << setup.firstAddress << QStringLiteral("--discovery-port") << QString::number(setup.discoveryPort)
-            << QStringLiteral("--fleet-id") << QString::number(setup.fleetId) << QStringLiteral("--control-port")
-            << QStringLiteral("0");
+    QStringList lstArgs{QStringLiteral("--count"),          QString::number(setup.count),
+                        QStringLiteral("--first-address"),  setup.firstAddress,
+                        QStringLiteral("--discovery-port"), QString::number(setup.discoveryPort),
+                        QStringLiteral("--fleet-id"),       QString::number(setup.fleetId)};
     if (!setup.models.isEmpty())
         lstArgs << QStringLiteral("--models") << setup.models;
-    lstArgs << setup.extraArguments;
-    process_.start(setup.camsim, lstArgs);
-    if (!process_.waitForStarted(10000)) {
-        error = QStringLiteral("cannot start %1: %2").arg(setup.camsim, process_.errorString());
-        return false;
-    }
-    QElapsedTimer deadline;
-    deadline.start();
-    QByteArray baPending;
-    while (deadline.elapsed() < 120000) {
-        process_.waitForReadyRead(200);
-        baPending += process_.readAllStandardOutput();
-        const int nNewline = baPending.indexOf('\n');
-        if (nNewline >= 0) {
-            strReady_ = QString::fromUtf8(baPending.left(nNewline));
-            if (baPending.startsWith("ready "))
-                return true;
-            error = QStringLiteral("unexpected first line: ") + strReady_;
-            return false;
-        }
-        if (process_.state() == QProcess::NotRunning) {
-            error = QStringLiteral("emulator exited before ready (code %1)").arg(process_.exitCode());
-            return false;
-        }
-    }
-    error = QStringLiteral("emulator not ready within 120 s");
+    emulator_.setProgram(setup.camsim);
+    emulator_.setLogFile(strLogFile);
+    if (emulator_.start(lstArgs + setup.extraArguments, 120000))
+        return true;
+    error = emulator_.errorString();
     return false;
-}
-
-int Fleet::stop()
-{
-    if (process_.state() == QProcess::NotRunning)
-        return process_.exitStatus() == QProcess::NormalExit ? process_.exitCode() : -1;
-    process_.terminate();
-    if (!process_.waitForFinished(30000)) {
-        process_.kill();
-        process_.waitForFinished(5000);
-        return -1;
-    }
-    return process_.exitStatus() == QProcess::NormalExit ? process_.exitCode() : -1;
-}
-
-QByteArray Fleet::logTail(int nBytes) const
-{
-    QFile log(strLog_);
-    return log.open(QIODevice::ReadOnly) ? log.readAll().right(nBytes) : QByteArray();
 }
 
 ConfigIni::~ConfigIni()
@@ -166,11 +99,11 @@ bool ConfigIni::write(quint16 nDiscoveryPort, QString& error)
     const QByteArray baPort = QByteArray::number(nDiscoveryPort);
     QSaveFile file(strPath_);
     // No Solution key: the English texts, which the benchmarks compare row texts with.
-    QByteArray baText(kMarker);
-    baText += "[themes]\nSolution=\n\n[UpgradeInfo]\nModifyIP=0\n\n[Mic]\nOnlyRecv=0\n\n"
-              "[Network]\nBroadcast=127.255.255.255\nAddressCheck=device\nInterface=\nLoopbackOnly=1\n"
-              "DiscoveryPort=" +
-              baPort + "\n";
+    const QByteArray baText =
+        kMarker + configIniText(nDiscoveryPort, {{QStringLiteral("Network/Interface"), QString()},
+                                                 {QStringLiteral("themes/Solution"), QString()},
+                                                 {QStringLiteral("UpgradeInfo/ModifyIP"), QStringLiteral("0")},
+                                                 {QStringLiteral("Mic/OnlyRecv"), QStringLiteral("0")}});
     if (!file.open(QIODevice::WriteOnly) || file.write(baText) != baText.size() || !file.commit()) {
         error = QStringLiteral("cannot write %1").arg(strPath_);
         return false;

@@ -4,10 +4,11 @@
 
 #include <QByteArray>
 #include <QElapsedTimer>
-#include <QProcess>
 #include <QString>
 #include <QStringList>
 #include <QTimer>
+
+#include "emulatorprocess.h"
 
 // What the window benchmarks share: an emulator fleet started as a real process on loopback, the
 // Config.ini that points the window at it, and the meter of event-loop stalls.
@@ -17,8 +18,7 @@ using Clock = std::chrono::steady_clock;
 
 double msBetween(Clock::time_point from, Clock::time_point to);
 
-/// A UDP port free on every IPv4 interface at this moment (0 when none could be bound).
-quint16 freeUdpPort();
+using ::freeUdpPort;
 
 /// VmRSS of this process in KiB, -1 when /proc cannot be read.
 long residentKb();
@@ -41,30 +41,23 @@ struct FleetSpec
     QStringList extraArguments; ///< appended as they are (timings, ports, faults)
 };
 
-/// One emulator process, always loopback-only. The destructor stops it.
+/// One emulator process (the tests' EmulatorProcess), always loopback-only. The destructor stops it.
 class Fleet
 {
 public:
-    Fleet();
-    ~Fleet();
-    Fleet(const Fleet&) = delete;
-    Fleet& operator=(const Fleet&) = delete;
-
     /// Starts the emulator and waits (up to 120 s) for its "ready" line. Its stderr goes to strLogFile.
     /// False with a reason in error when it does not start or exits first.
     bool start(const FleetSpec& setup, const QString& strLogFile, QString& error);
-    /// SIGTERM and wait; the emulator's exit code, -1 when it had to be killed or crashed.
-    int stop();
+    /// SIGTERM and wait; 0 when the emulator exited cleanly, -1 otherwise.
+    int stop() { return emulator_.stop(30000) ? 0 : -1; }
     /// The "ready ..." line as the emulator printed it.
-    QString readyLine() const { return strReady_; }
+    QString readyLine() const { return emulator_.readyLine(); }
     /// The end of the emulator's stderr, for a failure report.
-    QByteArray logTail(int nBytes = 4000) const;
-    qint64 processId() const { return process_.processId(); }
+    QByteArray logTail(int nBytes = 4000) const { return emulator_.diagnostics().right(nBytes).toUtf8(); }
+    qint64 processId() const { return emulator_.processId(); }
 
 private:
-    QProcess process_;
-    QString strLog_;
-    QString strReady_;
+    EmulatorProcess emulator_;
 };
 
 /// Config.ini beside the running program, written so that the window's search reaches the fleet

@@ -13,7 +13,6 @@
 
 #include "CMessageBox.h"
 #include "device/CSearchDeviceThread.h"
-#include "emulatorprocess.h"
 #include "mainwindow/CVantrel.h"
 
 namespace guitest {
@@ -31,28 +30,8 @@ bool writeConfigText(const QByteArray& baText)
 
 bool writeConfig(quint16 nDiscoveryPort, const ConfigKeys& lstExtra)
 {
-    // Groups in the order they first appear, Network first.
-    QStringList lstGroups{QStringLiteral("Network")};
-    QHash<QString, QString> hashLines;
-    hashLines[QStringLiteral("Network")] =
-        QStringLiteral("Broadcast=127.255.255.255\nAddressCheck=device\nLoopbackOnly=1\n");
-    if (nDiscoveryPort != 0)
-        hashLines[QStringLiteral("Network")] += QStringLiteral("DiscoveryPort=%1\n").arg(nDiscoveryPort);
-    for (const auto& key : lstExtra) {
-        const QString strGroup = key.first.section(QLatin1Char('/'), 0, 0);
-        const QString strName = key.first.section(QLatin1Char('/'), 1);
-        if (strName.isEmpty()) {
-            qWarning("guitest::writeConfig: '%s' is not Group/Key", qPrintable(key.first));
-            return false;
-        }
-        if (!lstGroups.contains(strGroup))
-            lstGroups << strGroup;
-        hashLines[strGroup] += strName + QLatin1Char('=') + key.second + QLatin1Char('\n');
-    }
-    QString strText;
-    for (const QString& strGroup : lstGroups)
-        strText += QLatin1Char('[') + strGroup + QStringLiteral("]\n") + hashLines.value(strGroup);
-    return writeConfigText(strText.toUtf8());
+    const QByteArray baText = configIniText(nDiscoveryPort, lstExtra);
+    return !baText.isEmpty() && writeConfigText(baText);
 }
 
 void removeConfig()

@@ -16,9 +16,9 @@
 #include <memory>
 
 #include "device/DeviceTable.h"
+#include "emulatorprocess.h"
 
 class CVantrel;
-class EmulatorProcess;
 class QPushButton;
 class QStandardItemModel;
 
@@ -39,8 +39,7 @@ namespace guitest {
 /// Status column of the device table.
 constexpr int kStatusColumn = ColumnStatus;
 
-/// "Group/Key" and its value, e.g. {"UpgradeInfo/ModifyIP", "1"}.
-using ConfigKeys = QList<QPair<QString, QString>>;
+using ConfigKeys = ::ConfigKeys;
 
 /// Config.ini beside the test executable, where the window reads its settings.
 QString configPath();

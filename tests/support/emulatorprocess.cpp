@@ -1,10 +1,14 @@
 #include "emulatorprocess.h"
 
 #include <atomic>
+#include <csignal>
+
+#include <sys/prctl.h>
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QFile>
+#include <QHash>
 #include <QHostAddress>
 #include <QJsonDocument>
 #include <QProcessEnvironment>
@@ -29,12 +33,9 @@ QString dotted(quint32 address)
 
 quint16 freeUdpPort()
 {
+    // The cameras bind 0.0.0.0 for discovery: the port must be free there, not only on loopback.
     QUdpSocket socket;
-    if (!socket.bind(QHostAddress::LocalHost, 0))
-        return 0;
-    const quint16 port = socket.localPort();
-    socket.close();
-    return port;
+    return socket.bind(QHostAddress::AnyIPv4, 0) ? socket.localPort() : 0;
 }
 
 QString dottedText(const unsigned char* bytes)
@@ -42,7 +43,7 @@ QString dottedText(const unsigned char* bytes)
     return QStringLiteral("%1.%2.%3.%4").arg(bytes[0]).arg(bytes[1]).arg(bytes[2]).arg(bytes[3]);
 }
 
-EmulatorProcess::EmulatorProcess()
+EmulatorProcess::EmulatorProcess() : program_(qEnvironmentVariable("VANTREL_CAMSIM"))
 {
     const qint64 pid = QCoreApplication::applicationPid();
     const int counter = startCounter.fetch_add(1);
@@ -109,18 +110,18 @@ bool EmulatorProcess::restart(int readyTimeoutMs)
 bool EmulatorProcess::launch(int readyTimeoutMs)
 {
     error_.clear();
+    readyLine_.clear();
     addresses_.clear();
     cameraCount_ = 0;
     controlPort_ = 0;
     controlSocket_.abort();
     pending_.clear();
 
-    const QString program = qEnvironmentVariable("VANTREL_CAMSIM");
-    if (program.isEmpty()) {
+    if (program_.isEmpty()) {
         error_ = QStringLiteral("VANTREL_CAMSIM is not set");
         return false;
     }
-    if (!logDir_.isValid()) {
+    if (logFile_.isEmpty() && !logDir_.isValid()) {
         error_ = QStringLiteral("no temporary directory for the emulator's diagnostics");
         return false;
     }
@@ -128,13 +129,15 @@ bool EmulatorProcess::launch(int readyTimeoutMs)
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("VANTREL_LOOPBACK_ONLY"), QStringLiteral("1"));
     process_->setProcessEnvironment(environment);
+    // A test or benchmark that crashes must not leave its fleet holding addresses and ports.
+    process_->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
     // Diagnostics go to a file: a pipe nobody reads while the test blocks in a library call would
     // fill up and stall the emulator.
-    process_->setStandardErrorFile(logDir_.filePath(QStringLiteral("camsim.log")), QIODevice::Append);
+    process_->setStandardErrorFile(logPath(), QIODevice::Append);
     process_->setReadChannel(QProcess::StandardOutput);
-    process_->start(program, arguments_);
+    process_->start(program_, arguments_);
     if (!process_->waitForStarted(5000)) {
-        error_ = QStringLiteral("cannot start %1: %2").arg(program, process_->errorString());
+        error_ = QStringLiteral("cannot start %1: %2").arg(program_, process_->errorString());
         return false;
     }
 
@@ -157,7 +160,8 @@ bool EmulatorProcess::launch(int readyTimeoutMs)
         stop(2000);
         return false;
     }
-    if (!parseReady(QString::fromUtf8(line))) {
+    readyLine_ = QString::fromUtf8(line);
+    if (!parseReady(readyLine_)) {
         error_ = QStringLiteral("unexpected ready line: %1").arg(QString::fromUtf8(line));
         stop(2000);
         return false;
@@ -235,9 +239,14 @@ bool EmulatorProcess::isRunning() const
     return process_ && process_->state() != QProcess::NotRunning;
 }
 
+QString EmulatorProcess::logPath() const
+{
+    return logFile_.isEmpty() ? logDir_.filePath(QStringLiteral("camsim.log")) : logFile_;
+}
+
 QString EmulatorProcess::diagnostics() const
 {
-    QFile file(logDir_.filePath(QStringLiteral("camsim.log")));
+    QFile file(logPath());
     if (!file.open(QIODevice::ReadOnly))
         return QString();
     return QString::fromUtf8(file.readAll());
@@ -378,4 +387,30 @@ QJsonObject EmulatorProcess::json(int index, const QString& name, int command, i
 bool EmulatorProcess::configureLibrary() const
 {
     return sdkSetNetOptions("127.255.255.255", discoveryPort_, 1) > 0;
+}
+
+QByteArray configIniText(quint16 discoveryPort, const ConfigKeys& extra)
+{
+    // Groups in the order they first appear, Network first.
+    QStringList groups{QStringLiteral("Network")};
+    QHash<QString, QString> lines;
+    lines[QStringLiteral("Network")] =
+        QStringLiteral("Broadcast=127.255.255.255\nAddressCheck=device\nLoopbackOnly=1\n");
+    if (discoveryPort != 0)
+        lines[QStringLiteral("Network")] += QStringLiteral("DiscoveryPort=%1\n").arg(discoveryPort);
+    for (const auto& key : extra) {
+        const QString group = key.first.section(QLatin1Char('/'), 0, 0);
+        const QString name = key.first.section(QLatin1Char('/'), 1);
+        if (name.isEmpty()) {
+            qWarning("configIniText: '%s' is not Group/Key", qPrintable(key.first));
+            return QByteArray();
+        }
+        if (!groups.contains(group))
+            groups << group;
+        lines[group] += name + QLatin1Char('=') + key.second + QLatin1Char('\n');
+    }
+    QString text;
+    for (const QString& group : groups)
+        text += QLatin1Char('[') + group + QStringLiteral("]\n") + lines.value(group);
+    return text.toUtf8();
 }

@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QJsonArray>
 #include <QJsonObject>
+#include <QList>
+#include <QPair>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
@@ -11,10 +13,11 @@
 
 #include <memory>
 
-/// Runs vantrel-camsim ($VANTREL_CAMSIM) as a child process for one test: a private discovery
-/// port, a private range of loopback addresses and a fleet id of its own, so that test
-/// executables running side by side never see each other's cameras. Talks to the emulator's
-/// control port and stops it with SIGTERM, expecting a clean exit.
+/// Runs vantrel-camsim as a child process: the integration tests, the GUI tests and the benchmarks
+/// all start, watch and stop their fleets here. By default each instance takes a private discovery
+/// port, a private range of loopback addresses and a fleet id of its own, so that test executables
+/// running side by side never see each other's cameras. It talks to the emulator's control port and
+/// stops it with SIGTERM, expecting a clean exit; a process that dies takes its emulator with it.
 class EmulatorProcess
 {
 public:
@@ -22,6 +25,11 @@ public:
     ~EmulatorProcess();
     EmulatorProcess(const EmulatorProcess&) = delete;
     EmulatorProcess& operator=(const EmulatorProcess&) = delete;
+
+    /// The emulator to run; $VANTREL_CAMSIM unless set.
+    void setProgram(const QString& program) { program_ = program; }
+    /// Where its standard error goes; a temporary file unless set.
+    void setLogFile(const QString& path) { logFile_ = path; }
 
     /// Starts the emulator with `arguments` and the per-test options that are not given there
     /// (--discovery-port, --first-address, --fleet-id), and waits for its "ready" line.
@@ -33,8 +41,10 @@ public:
     bool stop(int timeoutMs = 10000);
     bool isRunning() const;
     QString errorString() const { return error_; }
+    qint64 processId() const { return process_ ? process_->processId() : 0; }
 
     /// What the "ready" line said.
+    QString readyLine() const { return readyLine_; }
     quint16 controlPort() const { return controlPort_; }
     quint16 discoveryPort() const { return discoveryPort_; }
     int cameraCount() const { return cameraCount_; }
@@ -79,12 +89,16 @@ private:
     bool launch(int readyTimeoutMs);
     bool parseReady(const QString& line);
     bool ensureControlConnection(int timeoutMs);
+    QString logPath() const;
 
     std::unique_ptr<QProcess> process_;
     QTcpSocket controlSocket_;
     QTemporaryDir logDir_;
+    QString program_;
+    QString logFile_;
     QStringList arguments_;
     QString error_;
+    QString readyLine_;
     quint32 firstAddress_ = 0;
     int fleetId_ = 0;
     quint16 discoveryPort_ = 0;
@@ -95,7 +109,14 @@ private:
     QByteArray pending_;
 };
 
-/// A free UDP port on 127.0.0.1, found by binding port 0 and releasing it.
+/// A UDP port free on every IPv4 interface at this moment, found by binding port 0 (0 when none).
 quint16 freeUdpPort();
 /// "a.b.c.d" of four bytes, first byte first.
 QString dottedText(const unsigned char* bytes);
+
+/// "Group/Key" and its value, e.g. {"UpgradeInfo/ModifyIP", "1"}.
+using ConfigKeys = QList<QPair<QString, QString>>;
+/// The text of a Config.ini that keeps the program on loopback: [Network] with the loopback
+/// broadcast, AddressCheck=device, LoopbackOnly=1 and DiscoveryPort (left out when 0), then
+/// `extra`; a key of an existing group joins that group.
+QByteArray configIniText(quint16 discoveryPort, const ConfigKeys& extra = {});
