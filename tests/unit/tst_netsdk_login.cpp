@@ -37,19 +37,11 @@ long login(const peer::Device& device, const char* password = "pw", int* error =
 
 } // namespace
 
-class TestNetsdkLogin : public QObject
+class TestNetsdkLogin : public peer::Fixture
 {
     Q_OBJECT
 
 private slots:
-    void init()
-    {
-        qputenv("VANTREL_LOOPBACK_ONLY", "1");
-        QCOMPARE(sdkInit(nullptr, nullptr), 1L);
-        QCOMPARE(sdkSetup(5000, 1), 1L);
-    }
-    void cleanup() { sdkCleanup(); }
-
     void loginFillsDeviceInfoAndLogoutSaysGoodbye()
     {
         Json::Value info;

@@ -87,18 +87,11 @@ SDK_NET_ADDRESS_BLOCK block(const char* password)
 
 } // namespace
 
-class TestNetsdkNetSet : public QObject
+class TestNetsdkNetSet : public peer::Fixture
 {
     Q_OBJECT
 
 private slots:
-    void init()
-    {
-        qputenv("VANTREL_LOOPBACK_ONLY", "1");
-        QCOMPARE(sdkInit(nullptr, nullptr), 1L);
-    }
-    void cleanup() { sdkCleanup(); }
-
     void outcomes_data()
     {
         QTest::addColumn<int>("behaviour");

@@ -22,7 +22,12 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <QObject>
+#include <QtTest>
+
 #include <json/json.h>
+
+#include <netsdk/netsdk.h>
 
 #include <protocol/codec.h>
 #include <protocol/frame.h>
@@ -31,6 +36,22 @@
 namespace peer {
 
 constexpr int kPeerWaitMs = 10000;
+
+/// What every scripted-peer test shares: the library started afresh for each test function, with
+/// loopback only on and a 5 s wait for calls without one of their own, and cleaned up after it.
+class Fixture : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        qputenv("VANTREL_LOOPBACK_ONLY", "1");
+        QCOMPARE(sdkInit(nullptr, nullptr), 1L);
+        QCOMPARE(sdkSetup(5000, 1), 1L);
+    }
+    void cleanup() { sdkCleanup(); }
+};
 
 inline std::vector<std::uint8_t> frameBytes(std::uint16_t id, std::uint32_t session, std::uint32_t sequence,
                                             const std::vector<std::uint8_t>& body)

@@ -48,18 +48,11 @@ int readInt(const char* p)
 
 } // namespace
 
-class TestNetsdkSearch : public QObject
+class TestNetsdkSearch : public peer::Fixture
 {
     Q_OBJECT
 
 private slots:
-    void init()
-    {
-        qputenv("VANTREL_LOOPBACK_ONLY", "1");
-        QCOMPARE(sdkInit(nullptr, nullptr), 1L);
-    }
-    void cleanup() { sdkCleanup(); }
-
     void keepsExactlyTheValidAnswers()
     {
         peer::Camera camera;

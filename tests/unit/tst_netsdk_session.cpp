@@ -60,19 +60,11 @@ std::vector<std::uint8_t> pattern(std::size_t size, std::uint8_t seed)
 
 } // namespace
 
-class TestNetsdkSession : public QObject
+class TestNetsdkSession : public peer::Fixture
 {
     Q_OBJECT
 
 private slots:
-    void init()
-    {
-        qputenv("VANTREL_LOOPBACK_ONLY", "1");
-        QCOMPARE(sdkInit(nullptr, nullptr), 1L);
-        QCOMPARE(sdkSetup(5000, 1), 1L);
-    }
-    void cleanup() { sdkCleanup(); }
-
     void configurationAndJsonCalls()
     {
         // Request headers carry the session and rising sequences; answers land only within their

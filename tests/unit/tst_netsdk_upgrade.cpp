@@ -93,19 +93,11 @@ std::unique_ptr<peer::Device> upgradeDevice(Received& got, int checkRet)
 
 } // namespace
 
-class TestNetsdkUpgrade : public QObject
+class TestNetsdkUpgrade : public peer::Fixture
 {
     Q_OBJECT
 
 private slots:
-    void init()
-    {
-        qputenv("VANTREL_LOOPBACK_ONLY", "1");
-        QCOMPARE(sdkInit(nullptr, nullptr), 1L);
-        QCOMPARE(sdkSetup(5000, 1), 1L);
-    }
-    void cleanup() { sdkCleanup(); }
-
     void packageArrivesWholeInOrder_data()
     {
         QTest::addColumn<int>("size");
