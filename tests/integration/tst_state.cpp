@@ -1,4 +1,5 @@
-// With a state directory, what a camera was told survives an emulator restart.
+// The emulator's state files: with a state directory what a camera was told survives a restart,
+// a damaged file gives only its own camera the defaults, and without a directory nothing survives.
 
 #include <QDir>
 #include <QJsonObject>
@@ -8,23 +9,6 @@
 #include "emulatorprocess.h"
 #include "sdktesthelpers.h"
 
-namespace {
-
-QByteArray readRecord(long login, int command, int channel)
-{
-    QByteArray buffer(64 * 1024, '\0');
-    unsigned long returned = 0;
-    if (sdkGetConfig(login, (unsigned long)command, channel, buffer.data(), (unsigned long)buffer.size(), &returned,
-                     3000) <= 0 ||
-        returned > (unsigned long)buffer.size()) {
-        return QByteArray();
-    }
-    buffer.truncate(int(returned));
-    return buffer;
-}
-
-} // namespace
-
 class TestState : public QObject
 {
     Q_OBJECT
@@ -32,8 +16,7 @@ class TestState : public QObject
 private slots:
     void initTestCase();
     void cleanupTestCase();
-    void addressAndRecordSurviveRestart();
-    void withoutStateDirNothingSurvives();
+    void stateSurvivesRestartsFileByFile();
 };
 
 void TestState::initTestCase()
@@ -47,72 +30,71 @@ void TestState::cleanupTestCase()
     sdkCleanup();
 }
 
-void TestState::addressAndRecordSurviveRestart()
+void TestState::stateSurvivesRestartsFileByFile()
 {
     QTemporaryDir state;
     QVERIFY(state.isValid());
     EmulatorProcess emulator;
-    QVERIFY2(
-        emulator.start({QStringLiteral("--count"), QStringLiteral("3"), QStringLiteral("--state-dir"), state.path()}),
-        qPrintable(emulator.errorString()));
+    QVERIFY2(emulator.start({"--count", "3", "--state-dir", state.path()}), qPrintable(emulator.errorString()));
     QVERIFY(emulator.configureLibrary());
     int error = 0;
 
-    const long login = loginTo(emulator.address(1), QString(), &error);
-    QVERIFY2(login > 0, qPrintable(QString::number(error)));
-    QByteArray ntp = readRecord(login, 41, -1);
+    // Camera 1 gets a new time-server record and camera 0 a new IP-adaptive byte over a login,
+    // camera 2 a new address without one.
+    const QByteArray defaultNtp = emulator.record(1, 41, -1);
+    QByteArray ntp = defaultNtp;
     QVERIFY(ntp.size() >= 8);
     for (int i = ntp.size() - 8; i < ntp.size(); ++i)
         ntp[i] = char(0xA0 + i % 16);
-    QCOMPARE(sdkSetConfig(login, 41, -1, ntp.data(), (unsigned long)ntp.size(), 3000), 1l);
-    sdkLogout(login);
-
+    const QByteArray adaptive(1, char(emulator.record(0, 274, -1).at(0) ^ 1));
+    for (const auto& [camera, command, bytes] : {std::tuple{1, 41, ntp}, std::tuple{0, 274, adaptive}}) {
+        const long login = loginTo(emulator.address(camera), QString(), &error);
+        QVERIFY2(login > 0, qPrintable(QString::number(error)));
+        QByteArray data = bytes;
+        QCOMPARE(sdkSetConfig(login, command, -1, data.data(), (unsigned long)data.size(), 3000), 1l);
+        sdkLogout(login);
+    }
     const QString moved = emulator.rangeAddress(77);
     SDK_NET_ADDRESS_BLOCK block = addressBlock(searchRecordOf(emulator.mac(2), 3000, emulator.cameraCount()), moved,
-                                               QStringLiteral("255.0.0.0"), emulator.firstAddress(), QString());
+                                               "255.0.0.0", emulator.firstAddress(), QString());
     QCOMPARE(sdkSetConfigOverNet(20, 254, reinterpret_cast<char*>(&block), sizeof block, 5000), 1l);
-    QTRY_COMPARE_WITH_TIMEOUT(emulator.camera(2).value(QStringLiteral("HostIP")).toString(), moved, 5000);
-    const QString untouched = emulator.address(0);
+    QTRY_COMPARE_WITH_TIMEOUT(emulator.camera(2).value("HostIP").toString(), moved, 5000);
 
     QVERIFY2(emulator.stop(), qPrintable(emulator.errorString()));
-    QVERIFY(!QDir(state.path()).entryList(QDir::Files | QDir::NoDotAndDotDot).isEmpty());
     QVERIFY2(emulator.restart(), qPrintable(emulator.errorString()));
     QVERIFY(emulator.configureLibrary());
-
+    // The moved camera listens and answers searches at its new address; the records came back.
     QCOMPARE(emulator.address(2), moved);
-    QCOMPARE(emulator.address(0), untouched);
-    QCOMPARE(emulator.camera(2).value(QStringLiteral("HostIP")).toString(), moved);
     QCOMPARE(parseSearchRecord(searchRecordOf(emulator.mac(2), 3000, emulator.cameraCount())).hostIp, moved);
     const long there = loginTo(moved, QString(), &error);
     QVERIFY2(there > 0, qPrintable(QString::number(error)));
     sdkLogout(there);
-
     QCOMPARE(emulator.record(1, 41, -1), ntp);
-    const long again = loginTo(emulator.address(1), QString(), &error);
-    QVERIFY2(again > 0, qPrintable(QString::number(error)));
-    QCOMPARE(readRecord(again, 41, -1), ntp);
-    sdkLogout(again);
+    QCOMPARE(emulator.record(0, 274, -1), adaptive);
+
+    // A damaged file gives its camera the defaults; the others keep theirs.
     QVERIFY2(emulator.stop(), qPrintable(emulator.errorString()));
-}
-
-void TestState::withoutStateDirNothingSurvives()
-{
-    EmulatorProcess emulator;
-    QVERIFY2(emulator.start({QStringLiteral("--count"), QStringLiteral("1")}), qPrintable(emulator.errorString()));
-    QVERIFY(emulator.configureLibrary());
-    const QByteArray original = emulator.record(0, 41, -1);
-    QVERIFY(original.size() >= 8);
-    int error = 0;
-    const long login = loginTo(emulator.address(0), QString(), &error);
-    QVERIFY2(login > 0, qPrintable(QString::number(error)));
-    QByteArray changed = original;
-    changed[changed.size() - 1] = char(~changed.at(changed.size() - 1));
-    QCOMPARE(sdkSetConfig(login, 41, -1, changed.data(), (unsigned long)changed.size(), 3000), 1l);
-    sdkLogout(login);
-    QCOMPARE(emulator.record(0, 41, -1), changed);
-
+    QFile damaged(state.filePath(emulator.mac(1).remove(':') + ".json"));
+    QVERIFY(damaged.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    damaged.write("{ not json");
+    damaged.close();
     QVERIFY2(emulator.restart(), qPrintable(emulator.errorString()));
-    QCOMPARE(emulator.record(0, 41, -1), original);
+    QCOMPARE(emulator.record(1, 41, -1), defaultNtp);
+    QCOMPARE(emulator.record(0, 274, -1), adaptive);
+    QCOMPARE(emulator.address(2), moved);
+
+    // Without a state directory nothing survives.
+    EmulatorProcess memoryOnly;
+    QVERIFY2(memoryOnly.start({"--count", "1"}), qPrintable(memoryOnly.errorString()));
+    QVERIFY(memoryOnly.configureLibrary());
+    const long login = loginTo(memoryOnly.address(0), QString(), &error);
+    QVERIFY2(login > 0, qPrintable(QString::number(error)));
+    QByteArray data = adaptive;
+    QCOMPARE(sdkSetConfig(login, 274, -1, data.data(), 1, 3000), 1l);
+    sdkLogout(login);
+    QVERIFY2(memoryOnly.restart(), qPrintable(memoryOnly.errorString()));
+    QVERIFY(memoryOnly.record(0, 274, -1) != adaptive);
+    QVERIFY2(memoryOnly.stop(), qPrintable(memoryOnly.errorString()));
     QVERIFY2(emulator.stop(), qPrintable(emulator.errorString()));
 }
 
