@@ -111,21 +111,12 @@ void TestAppEncodeCapability::tables_data()
     QTest::addColumn<int>("nSet");
     QTest::addColumn<int>("nResolution");
     QTest::addColumn<Row>("row");
-    QTest::newRow("set 1 D1") << 1 << 0 << Row{512, 768, 1024, 1536, 2048, 2560};
+    // One row of each set, the rows other sets borrow from set 1, and what a set or the table lacks.
     QTest::newRow("set 1 WUXGA") << 1 << 15 << Row{1177, 2355, 3532, 4710, 7065, 10240};
-    QTest::newRow("set 1 4K") << 1 << 24 << Row{2048, 4096, 6144, 8192, 11264, 13312};
-    QTest::newRow("set 2 D1") << 2 << 0 << Row{384, 576, 768, 1152, 1536, 1920};
-    QTest::newRow("set 2 QCIF") << 2 << 4 << Row{48, 96, 144, 288, 336, 384};
     QTest::newRow("set 2 QQVGA as set 1") << 2 << 8 << Row{64, 128, 192, 384, 448, 512};
-    QTest::newRow("set 2 720P") << 2 << 11 << Row{768, 1152, 1536, 1920, 2304, 3072};
-    QTest::newRow("set 2 3M") << 2 << 17 << Row{640, 1024, 1536, 2048, 3072, 4096};
     QTest::newRow("set 2 5M") << 2 << 18 << Row{720, 1024, 1536, 2048, 3072, 5120};
-    QTest::newRow("set 3 720P ends in 6096") << 3 << 11 << Row{1536, 2048, 2560, 3072, 4096, 6096};
     QTest::newRow("set 3 4M as set 1") << 3 << 20 << Row{1536, 3072, 4096, 6144, 8192, 10240};
     QTest::newRow("set 3 has no 6M") << 3 << 21 << Row{0, 0, 0, 0, 0, 0};
-    QTest::newRow("set 4 960H") << 4 << 10 << Row{582, 665, 998, 1331, 1996, 2662};
-    QTest::newRow("set 4 NHD ends in 1327") << 4 << 27 << Row{332, 499, 582, 832, 998, 1327};
-    QTest::newRow("set 4 4K_N has 2665") << 4 << 31 << Row{1331, 1996, 2665, 3993, 5324, 6656};
     QTest::newRow("set 4 4K") << 4 << 24 << Row{1331, 2662, 3993, 5324, 7321, 8652};
     QTest::newRow("no resolution 32") << 1 << 32 << Row{0, 0, 0, 0, 0, 0};
 }
@@ -176,10 +167,8 @@ void TestAppEncodeCapability::fitting_data()
     QTest::addColumn<int>("nFrameRate");
     QTest::addColumn<int>("nMaxResolution");
     QTest::newRow("PAL D1, room for 50 frames") << kD1 << qint64(20275200) << 0 << 25 << 23;
-    QTest::newRow("PAL D1, room for 10 frames") << kD1 << qint64(4055040) << 0 << 10 << 20;
     QTest::newRow("PAL D1, a pixel short") << kD1 << qint64(405503) << 0 << -1 << -1;
     QTest::newRow("NTSC D1, room for 40 frames") << kD1 << qint64(337920 * 40) << 1 << 30 << 23;
-    QTest::newRow("NTSC D1, one frame") << kD1 << qint64(337920) << 1 << 1 << kD1;
     QTest::newRow("PAL D1 at NTSC's count") << kD1 << qint64(337920) << 0 << -1 << -1;
     QTest::newRow("no power limits nothing") << k1080P << qint64(0) << 0 << 25 << 23;
 }

@@ -184,12 +184,10 @@ void TestAppIpPlan::addressTextsAndLoopbackOnlyRefusal()
         bool bDotted;
         bool bLoopback;
     } cases[] = {
-        {"127.0.0.1", true, true},  {"127.255.3.9", true, true},      {"0.0.0.0", true, false},
-        {"192.0.2.1", true, false}, {"255.255.255.255", true, false}, {"128.0.0.1", true, false},
-        {"12.0.0.1", true, false},  {"127.0.0", false, false},        {"127.0.0.256", false, false},
-        {"127.0..1", false, false}, {"-c.1.1.1", false, false},       {"127.0.0.1 -f", false, false},
-        {"+1.0.0.1", false, false}, {"localhost", false, false},      {"", false, false},
-        {"-f", false, false},       {"127.000.000.010", true, true},  {"0127.0.0.1", false, false},
+        {"127.255.3.9", true, true},    {"128.0.0.1", true, false},    {"12.0.0.1", true, false},
+        {"127.0.0", false, false},      {"127.0.0.256", false, false}, {"-c.1.1.1", false, false},
+        {"127.0.0.1 -f", false, false}, {"localhost", false, false},   {"127.000.000.010", true, true},
+        {"0127.0.0.1", false, false},
     };
     CPingAddressCheck check(true);
     for (const auto& c : cases) {
@@ -209,12 +207,9 @@ void TestAppIpPlan::addressTextsAndLoopbackOnlyRefusal()
 
 void TestAppIpPlan::checkIsChosenBySettings()
 {
-    CAppSettings settings;
-    settings.strAddressCheck = QStringLiteral("Device");
-    QVERIFY(dynamic_cast<CDeviceAddressCheck*>(CAddressCheck::fromSettings(settings).get()));
-
     // The ping check takes the settings' loopback-only switch: nothing runs for a destination
     // outside loopback.
+    CAppSettings settings;
     settings.strAddressCheck = QStringLiteral("ping");
     settings.bLoopbackOnly = true;
     std::unique_ptr<CAddressCheck> pCheck = CAddressCheck::fromSettings(settings);
@@ -222,8 +217,6 @@ void TestAppIpPlan::checkIsChosenBySettings()
     QVERIFY(pPing);
     QVERIFY(!pPing->isInUse(QStringLiteral("192.0.2.1")));
     QCOMPARE(pPing->runCount(), 0);
-    // The PC's own addresses include loopback's.
-    QVERIFY(CAddressCheck::hostAddresses().contains(QStringLiteral("127.0.0.1")));
 }
 
 QTEST_GUILESS_MAIN(TestAppIpPlan)
