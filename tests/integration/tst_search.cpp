@@ -1,9 +1,8 @@
-// Search against a running emulator: every camera answers once per pass, and each answer lands in
-// the 560-byte record at the layout's offsets with the values the emulator holds.
+// Search against a running emulator: every camera of a full fleet answers once per pass, and each
+// answer lands in the 560-byte record at the layout's offsets with the values the emulator holds;
+// cameras sharing an address and cameras outside loopback are all listed. A buffer that fills up
+// ends the search early (tst_netsdk_search).
 
-#include <cstring>
-
-#include <QElapsedTimer>
 #include <QHash>
 #include <QJsonArray>
 #include <QJsonObject>
@@ -23,7 +22,6 @@ private slots:
     void cleanupTestCase();
     void wholeFleetInEveryPass();
     void sharedAndForeignAddressesAllShow();
-    void bufferForTenRecordsGetsTen();
 
 private:
     static QHash<QString, QJsonObject> camerasByMac(EmulatorProcess& emulator);
@@ -87,7 +85,7 @@ void TestSearch::wholeFleetInEveryPass()
     QCOMPARE(emulator.cameraCount(), 256);
 
     QSet<bool> cloudKinds;
-    for (int pass = 0; pass < 3; ++pass) {
+    for (int pass = 0; pass < 2; ++pass) {
         const SearchResult result = searchDevices(256 * kSearchRecordSize, 8000);
         QVERIFY2(result.returned != 0, qPrintable(QStringLiteral("pass %1").arg(pass)));
         QCOMPARE(result.length, 256 * kSearchRecordSize);
@@ -107,12 +105,6 @@ void TestSearch::wholeFleetInEveryPass()
                 QFAIL(qPrintable(QStringLiteral("pass %1, camera %2").arg(pass).arg(record.mac)));
             QCOMPARE(record.hostIp, emulator.address(camera.value(QStringLiteral("Index")).toInt()));
             cloudKinds.insert(record.cloudId.isEmpty());
-
-            // The struct view reads the same bytes.
-            SDK_CONFIG_NET_COMMON_V2 view;
-            std::memcpy(&view, result.buffer.constData() + i * kSearchRecordSize, sizeof view);
-            QCOMPARE(QString::fromLatin1(view.mac), record.mac);
-            QCOMPARE(view.ports[1], record.ports[1]);
         }
     }
     // The default mix holds every model, so both kinds of answer occur when the models have both.
@@ -160,39 +152,6 @@ void TestSearch::sharedAndForeignAddressesAllShow()
     QCOMPARE(listening, 1);
     QCOMPARE(emulator.camera(5).value(QStringLiteral("Listening")).toBool(true), false);
     QCOMPARE(emulator.camera(5).value(QStringLiteral("HostIP")).toString(), QStringLiteral("192.168.1.10"));
-}
-
-void TestSearch::bufferForTenRecordsGetsTen()
-{
-    EmulatorProcess emulator;
-    QVERIFY2(emulator.start({QStringLiteral("--count"), QStringLiteral("16")}), qPrintable(emulator.errorString()));
-    QVERIFY(emulator.configureLibrary());
-    const QHash<QString, QJsonObject> byMac = camerasByMac(emulator);
-
-    // Room for ten whole records and part of an eleventh: the part must stay untouched.
-    const int size = 10 * kSearchRecordSize + 300;
-    QByteArray buffer(size, char(0xA5));
-    int length = -1;
-    QElapsedTimer timer;
-    timer.start();
-    const int ok = sdkSearchDevice(buffer.data(), size, &length, 8000);
-    const qint64 elapsed = timer.elapsed();
-    QVERIFY(ok != 0);
-    QCOMPARE(length, 5600);
-    // The call ends once the buffer is full instead of waiting out the whole time.
-    QVERIFY2(elapsed < 6000, qPrintable(QString::number(elapsed)));
-    QCOMPARE(buffer.mid(5600), QByteArray(300, char(0xA5)));
-
-    QSet<QString> macs;
-    for (int i = 0; i < 10; ++i) {
-        const RawSearchRecord record = parseSearchRecord(buffer.mid(i * kSearchRecordSize, kSearchRecordSize));
-        QVERIFY2(byMac.contains(record.mac), qPrintable(record.mac));
-        compareWithCamera(record, byMac.value(record.mac));
-        if (QTest::currentTestFailed())
-            return;
-        macs.insert(record.mac);
-    }
-    QCOMPARE(macs.size(), 10);
 }
 
 QTEST_GUILESS_MAIN(TestSearch)
