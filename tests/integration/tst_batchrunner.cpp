@@ -70,7 +70,7 @@ QStringList texts(std::initializer_list<const char*> lst)
 class RecordingCheck : public CDeviceAddressCheck
 {
 public:
-    RecordingCheck() : CDeviceAddressCheck(500) {}
+    RecordingCheck() = default;
     bool isInUse(const QString& strIp) override
     {
         lstAsked << strIp;
