@@ -1,9 +1,6 @@
 // Start-up: the translation chosen by Config.ini, the defaults without one, and the window's frame.
 #include <QApplication>
-#include <QCheckBox>
 #include <QFile>
-#include <QLabel>
-#include <QLineEdit>
 #include <QPushButton>
 #include <QStandardItemModel>
 #include <QTranslator>
@@ -30,8 +27,7 @@ private slots:
     void init();
     void cleanup();
     void chineseWhenAsked();
-    void englishWithoutConfig();
-    void solutionIsCaseSensitive();
+    void englishUnlessAskedExactly();
     void modifyIPSettingAndForm();
 
 private:
@@ -70,46 +66,29 @@ void TestGuiStartup::chineseWhenAsked()
     QString strSolution;
     auto pWindow = startProgram(&strSolution);
     QCOMPARE(strSolution, QStringLiteral("SimpChinese"));
-    QVERIFY(!pTranslator->isEmpty());
     QCOMPARE(pTranslator->language(), QStringLiteral("zh_CN"));
-
-    QCOMPARE(pWindow->tableModel()->headerData(0, Qt::Horizontal).toString(), QStringLiteral("序号"));
-    QCOMPARE(pWindow->tableModel()->headerData(1, Qt::Horizontal).toString(), QStringLiteral("IP地址"));
+    // The form, the table, the program's own texts and Qt's (the file dialogs).
     QCOMPARE(pWindow->tableModel()->headerData(3, Qt::Horizontal).toString(), QStringLiteral("描述"));
     QCOMPARE(pWindow->findChild<QPushButton*>(QStringLiteral("SearchButton"))->text(), QStringLiteral("搜索"));
-    QCOMPARE(pWindow->findChild<QPushButton*>(QStringLiteral("btnReverse"))->text(), QStringLiteral("反选"));
-    QCOMPARE(pWindow->findChild<QLabel*>(QStringLiteral("label_4"))->text(), QStringLiteral("密码"));
-    QCOMPARE(QCoreApplication::translate("CVantrel", "Login Success"), QStringLiteral("登录成功"));
     QCOMPARE(QCoreApplication::translate("CVantrel", "Password is error"), QStringLiteral("密码错误"));
-    QCOMPARE(QCoreApplication::translate("CVantrel", "SelectAll"), QStringLiteral("全选"));
-    // Qt's own texts (the file dialogs) and the program's file filters.
-    QVERIFY(!pTranslators->qt.isEmpty());
     QCOMPARE(QCoreApplication::translate("QFileDialog", "Look in:"), QStringLiteral("查找范围："));
-    QCOMPARE(QCoreApplication::translate("CVantrel", "Config File(*.cfg)"), QStringLiteral("配置文件(*.cfg)"));
-    QVERIFY(pWindow->windowTitle().startsWith(QStringLiteral("Vantrel ")));
     QCOMPARE(QApplication::font().family(), QStringLiteral("Microsoft Yahei"));
 }
 
-void TestGuiStartup::englishWithoutConfig()
+void TestGuiStartup::englishUnlessAskedExactly()
 {
-    QVERIFY(!QFile::exists(guitest::configPath()));
-    QString strSolution = QStringLiteral("unset");
-    auto pWindow = startProgram(&strSolution);
-    QCOMPARE(strSolution, QString());
-    QVERIFY(pTranslator->isEmpty() && pTranslators->qt.isEmpty());
-    QCOMPARE(pWindow->modifyIPSetting(), false);
-    QCOMPARE(pWindow->tableModel()->headerData(0, Qt::Horizontal).toString(), QStringLiteral("NO."));
-    QCOMPARE(pWindow->findChild<QPushButton*>(QStringLiteral("SearchButton"))->text(), QStringLiteral("Search"));
-    QVERIFY(!QFile::exists(guitest::configPath())); // nothing writes the settings file
-}
-
-void TestGuiStartup::solutionIsCaseSensitive()
-{
-    QVERIFY(guitest::writeConfigText("[themes]\nSolution=simpchinese\n" + kNetwork));
-    auto pWindow = startProgram();
-    QVERIFY(pTranslator->isEmpty());
-    QCOMPARE(pWindow->tableModel()->headerData(0, Qt::Horizontal).toString(), QStringLiteral("NO."));
-    QCOMPARE(pWindow->findChild<QPushButton*>(QStringLiteral("btnReverse"))->text(), QStringLiteral("Reverse"));
+    // No Config.ini, and one whose Solution differs in case only: English, and no file is written.
+    for (const QByteArray& baConfig : {QByteArray(), "[themes]\nSolution=simpchinese\n" + kNetwork}) {
+        if (!baConfig.isEmpty())
+            QVERIFY(guitest::writeConfigText(baConfig));
+        auto pWindow = startProgram();
+        QVERIFY(pTranslator->isEmpty() && pTranslators->qt.isEmpty());
+        QCOMPARE(pWindow->findChild<QPushButton*>(QStringLiteral("SearchButton"))->text(), QStringLiteral("Search"));
+        QCOMPARE(QFile::exists(guitest::configPath()), !baConfig.isEmpty());
+        pWindow.reset();
+        cleanup();
+        init();
+    }
 }
 
 void TestGuiStartup::modifyIPSettingAndForm()
@@ -118,29 +97,17 @@ void TestGuiStartup::modifyIPSettingAndForm()
     auto pWindow = startProgram();
     QCOMPARE(pWindow->modifyIPSetting(), true);
     QCOMPARE(g_pMainWindow, pWindow.get());
-    QCOMPARE(pWindow->objectName(), QStringLiteral("CVantrelClass"));
-    QCOMPARE(pWindow->size(), QSize(1080, 604));
-    QCOMPARE(pWindow->soundFilePath(), QCoreApplication::applicationDirPath() + QStringLiteral("/Sound/sound.wav"));
-
     // Window title: "Vantrel yyyyMMdd Rhhmmss".
     static const QRegularExpression reTitle(QStringLiteral("^Vantrel \\d{8} R\\d{6}$"));
     QVERIFY2(reTitle.match(pWindow->windowTitle()).hasMatch(), qPrintable(pWindow->windowTitle()));
-
+    // The two commands that need a plan or a configuration first start disabled; the
+    // configuration-file row is hidden.
     pWindow->show();
     QVERIFY(QTest::qWaitForWindowExposed(pWindow.get()));
     QVERIFY(!pWindow->findChild<QPushButton*>(QStringLiteral("btnModifyIP"))->isEnabled());
     QVERIFY(!pWindow->findChild<QPushButton*>(QStringLiteral("btnModifyCfg"))->isEnabled());
-    QVERIFY(!pWindow->findChild<QCheckBox*>(QStringLiteral("checkBoxMainStream"))->isChecked());
     for (const char* szHidden : {"label_5", "lineEditCfg", "browseCfgBtn"})
         QVERIFY2(!pWindow->findChild<QWidget*>(QLatin1String(szHidden))->isVisible(), szHidden);
-    for (const char* szShown :
-         {"selectBtn", "btnReverse", "tableView", "SearchButton", "addBtn", "btnSetIP", "btnOpenDhcp", "btnCloseDhcp",
-          "btnReset", "btnOtherCfg", "btnMicro", "btnVolume", "label_4", "lineEditPassword", "label_6",
-          "lineEditFileName", "browseBtn", "upgradeBtn", "labelDevInfo"})
-        QVERIFY2(pWindow->findChild<QWidget*>(QLatin1String(szShown))->isVisible(), szShown);
-    QVERIFY(pWindow->findChild<QLineEdit*>(QStringLiteral("lineEditFileName"))->isReadOnly());
-    QCOMPARE(pWindow->findChild<QPushButton*>(QStringLiteral("selectBtn"))->text(), QStringLiteral("Select"));
-
     pWindow.reset();
     QCOMPARE(g_pMainWindow, nullptr);
 }
