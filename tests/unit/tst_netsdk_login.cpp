@@ -1,5 +1,5 @@
 // Login against test devices: the device information block, the password never on the wire, the
-// goodbye, answers the handshake does not expect, a silent device, and handle numbering.
+// goodbye, answers the handshake does not expect and a silent device.
 
 #include <cstring>
 #include <string>
@@ -21,13 +21,6 @@ enum Script
     ClosedAfterHello,
     Silent,
 };
-
-/// One device that logs in with admin/pw and then serves until logout.
-void loginThenServe(peer::Connection& c)
-{
-    if (peer::acceptLogin(c, "admin", "pw", 9))
-        peer::serve(c, [](peer::Connection&, const protocol::Frame&) { return true; });
-}
 
 long login(const peer::Device& device, const char* password = "pw", int* error = nullptr)
 {
@@ -155,25 +148,6 @@ private slots:
             QCOMPARE(sdkGetLastError(), long(expected));
         if (script == Silent) // the whole wait time, not less
             QVERIFY2(timer.elapsed() >= 395, qPrintable(QString::number(timer.elapsed())));
-    }
-
-    void handlesGrowAndAreNeverReused()
-    {
-        peer::Device a(loginThenServe), b(loginThenServe), c(loginThenServe), d(loginThenServe);
-        const long h1 = login(a);
-        const long h2 = login(b);
-        QVERIFY(h1 > 0);
-        QVERIFY(h2 > h1);
-        QCOMPARE(sdkLogout(h1), 1L);
-        const long h3 = login(c);
-        QVERIFY(h3 > h2);
-        QCOMPARE(sdkCleanup(), 1L); // closes h2 and h3
-        QCOMPARE(sdkInit(nullptr, nullptr), 1L);
-        const long h4 = login(d);
-        QVERIFY(h4 > h3);
-        QCOMPARE(sdkLogout(h2), 0L);
-        QCOMPARE(sdkGetLastError(), long(SDK_ERR_INVALID_HANDLE));
-        QCOMPARE(sdkLogout(h4), 1L);
     }
 };
 
