@@ -1,6 +1,6 @@
 // The main window's command buttons up to the point where their work begins: the precondition
-// prompts, refused presses that change nothing, accepted batch starts that set the command code,
-// adaptive value and password, the file dialogs, and the signals the window receives from workers.
+// prompts, refused presses that change nothing (also while a worker runs), the file dialogs, and
+// the signals the window receives from workers. What the batches do is tst_gui_batch's.
 #include <thread>
 
 #include <QApplication>
@@ -29,7 +29,7 @@ class TestGuiCommands : public QObject
 private slots:
     void initTestCase();
     void cleanupTestCase();
-    void batchStartsAndRefusals();
+    void refusalsChangeNothing();
     void windowWithoutDevices();
 
 private:
@@ -46,41 +46,24 @@ void TestGuiCommands::cleanupTestCase()
     QVERIFY(guitest::stopEmulator(emulator));
 }
 
-void TestGuiCommands::batchStartsAndRefusals()
+void TestGuiCommands::refusalsChangeNothing()
 {
     auto pWindow = guitest::searchedWindow(emulator.cameraCount());
     QVERIFY(pWindow);
     guitest::ModalAnswerer watcher;
-    auto* pPassword = pWindow->findChild<QLineEdit*>(QStringLiteral("lineEditPassword"));
     const QStringList lstStatus = guitest::statusColumn(*pWindow);
-    // With devices in the table the commands that need one pass their first check: no prompt.
-    for (const char* szName : {"btnOtherCfg", "btnVolume", "btnMicro"})
-        guitest::click(*pWindow, szName);
-    QCOMPARE(watcher.lstBoxes.size(), 0);
-    auto expectRefused = [&](const char* szName, const QString& strText, int nCode, int nAdaptive,
-                             const QString& strPassword) {
+    auto expectRefused = [&](const char* szName, const QString& strText, int nIcon = 2) {
         watcher.clear();
         guitest::click(*pWindow, szName);
-        expectOneBox(watcher, QStringLiteral("Prompt"), strText, 2);
-        QCOMPARE(pWindow->commandCode(), nCode);
-        QCOMPARE(pWindow->adaptiveValue(), nAdaptive);
-        QCOMPARE(pWindow->batchPassword(), strPassword);
+        expectOneBox(watcher, nIcon == 2 ? QStringLiteral("Prompt") : QStringLiteral("Tips"), strText, nIcon);
     };
 
     // No row checked, and a partly checked row is not a checked one: nothing starts.
     guitest::checkRows(*pWindow, {0}, Qt::PartiallyChecked);
-    for (const char* szName : {"btnReset", "btnOpenDhcp", "btnCloseDhcp"}) {
-        expectRefused(szName, QStringLiteral("Please select device first"), -1, 0, QString());
-        QVERIFY(pWindow->isIdle());
-    }
-    // Nothing refused touched a device or wrote a row text.
-    QCOMPARE(guitest::statusColumn(*pWindow), lstStatus);
-    for (int i = 0; i < emulator.cameraCount(); ++i)
-        QCOMPARE(guitest::cameraValue(emulator, i, "Logins"), 0);
-
-    // SetIP without an accepted plan (the answerer rejects its dialog) leaves DoModify disabled,
-    // even when it was enabled; DoModify without a plan prompts and starts nothing, a row checked;
-    // DoModify of the configuration with no page ticked gives an information box titled "Tips".
+    for (const char* szName : {"btnReset", "btnOpenDhcp", "btnCloseDhcp"})
+        expectRefused(szName, QStringLiteral("Please select device first"));
+    // SetIP without an accepted plan (the answerer rejects its dialog) leaves DoModify disabled;
+    // DoModify without a plan prompts, and so does the configuration's with no page ticked.
     guitest::checkRows(*pWindow, {1});
     QPushButton* pModifyIP = button(*pWindow, "btnModifyIP");
     pModifyIP->setEnabled(true);
@@ -88,59 +71,34 @@ void TestGuiCommands::batchStartsAndRefusals()
     QVERIFY(!pModifyIP->isEnabled());
     pModifyIP->setEnabled(true);
     button(*pWindow, "btnModifyCfg")->setEnabled(true);
-    expectRefused("btnModifyIP", QStringLiteral("Please Set IP Config first"), -1, 0, QString());
-    watcher.clear();
-    guitest::click(*pWindow, "btnModifyCfg");
-    expectOneBox(watcher, QStringLiteral("Tips"), QStringLiteral("Please select device first"), 1);
-    QCOMPARE(pWindow->commandCode(), -1);
+    expectRefused("btnModifyIP", QStringLiteral("Please Set IP Config first"));
+    expectRefused("btnModifyCfg", QStringLiteral("Please select device first"), 1);
     QVERIFY(pWindow->isIdle());
 
-    // A checked row: each start is accepted without a prompt, takes its code, adaptive value (reset
-    // leaves it alone) and the password of the moment, and ends idle with the arrow cursor.
-    struct Start
-    {
-        const char* szName;
-        int nCode;
-        int nAdaptive;
-    };
-    for (const Start& start : {Start{"btnOpenDhcp", 1, 1}, Start{"btnCloseDhcp", 2, 0}, Start{"btnOpenDhcp", 1, 1},
-                               Start{"btnReset", 0, 1}}) {
-        const QString strPassword = QString::fromLatin1(start.szName);
-        pPassword->setText(strPassword);
-        watcher.clear();
-        guitest::click(*pWindow, start.szName);
-        QCOMPARE(watcher.lstBoxes.size(), 0);
-        QCOMPARE(pWindow->commandCode(), start.nCode);
-        QCOMPARE(pWindow->adaptiveValue(), start.nAdaptive);
-        QCOMPARE(pWindow->batchPassword(), strPassword);
-        QTRY_VERIFY_WITH_TIMEOUT(pWindow->isIdle(), 20000);
-        QTRY_COMPARE_WITH_TIMEOUT(QApplication::overrideCursor(), nullptr, 5000);
-    }
-
-    // As while a worker runs: no start replaces the running batch's code, value and password, busy
-    // beats "nothing checked", and Search and Add, which would replace or extend the records the
-    // worker uses, wait too.
+    // As while a worker runs: no start, busy beats "nothing checked", and Search and Add, which
+    // would replace or extend the records the worker uses, wait too.
     pWindow->setIdle(false);
-    pPassword->setText(QStringLiteral("other"));
     guitest::checkRows(*pWindow, {1}, Qt::Unchecked);
-    const int nRows = pWindow->tableModel()->rowCount();
     const QString strBusy = QStringLiteral("Configuring, please try again later");
-    const QPair<const char*, QString> lstBusy[] = {
-        {"btnCloseDhcp", strBusy},
-        {"btnOpenDhcp", strBusy},
-        {"btnReset", strBusy},
-        {"SearchButton", QStringLiteral("Devices are being configured, search again when the work has finished")},
-        {"addBtn", QStringLiteral("Devices are being configured, add the device when the work has finished")}};
-    for (const auto& busy : lstBusy)
-        expectRefused(busy.first, busy.second, 0, 1, QStringLiteral("btnReset"));
-    QVERIFY(!pWindow->isIdle());
+    for (const char* szName : {"btnCloseDhcp", "btnOpenDhcp", "btnReset"})
+        expectRefused(szName, strBusy);
+    expectRefused("SearchButton", "Devices are being configured, search again when the work has finished");
+    expectRefused("addBtn", "Devices are being configured, add the device when the work has finished");
+    QCOMPARE(pWindow->commandCode(), -1);
     QVERIFY(!pWindow->searchThread()->isRunning());
-    QVERIFY(button(*pWindow, "SearchButton")->isEnabled());
-    QCOMPARE(pWindow->tableModel()->rowCount(), nRows);
+    // Nothing refused touched a device or wrote a row text.
+    QCOMPARE(guitest::statusColumn(*pWindow), lstStatus);
+    for (int i = 0; i < emulator.cameraCount(); ++i)
+        QCOMPARE(guitest::cameraValue(emulator, i, "Logins"), 0);
 
-    // Once idle, Search works again and rebuilds the table.
+    // Once idle, a start takes the password of the moment and Search works again.
     pWindow->setIdle(true);
+    guitest::checkRows(*pWindow, {1});
+    pWindow->findChild<QLineEdit*>("lineEditPassword")->setText("typed");
     watcher.clear();
+    QVERIFY(guitest::runBatch(*pWindow, "btnReset"));
+    QCOMPARE(pWindow->batchPassword(), QStringLiteral("typed"));
+    QTRY_COMPARE_WITH_TIMEOUT(QApplication::overrideCursor(), nullptr, 5000);
     QVERIFY(guitest::search(*pWindow, emulator.cameraCount()));
     QCOMPARE(watcher.lstBoxes.size(), 0);
 }
@@ -156,49 +114,33 @@ void TestGuiCommands::windowWithoutDevices()
     }
     watcher.clear();
 
-    // File dialogs get strAnswer (empty = cancel).
+    // Each browse button: cancel leaves its field as it was, a choice fills that field only.
     QString strAnswer;
     watcher.handle<QFileDialog>([&](QFileDialog* pDialog) {
         if (strAnswer.isEmpty()) {
             pDialog->reject();
-        } else {
-            pDialog->selectFile(strAnswer);
-            static_cast<QDialog*>(pDialog)->accept();
+            return;
         }
+        pDialog->selectFile(strAnswer);
+        static_cast<QDialog*>(pDialog)->accept();
     });
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
-    const QString strPackage = dir.filePath(QStringLiteral("firmware.bin"));
-    const QString strConfig = dir.filePath(QStringLiteral("camera.cfg"));
-    for (const QString& strPath : {strPackage, strConfig}) {
-        QFile file(strPath);
+    auto* pFileName = pWindow->findChild<QLineEdit*>("lineEditFileName");
+    auto* pCfg = pWindow->findChild<QLineEdit*>("lineEditCfg");
+    for (const auto& [szButton, pField, pOther, strName] : {std::tuple{"browseBtn", pFileName, pCfg, "firmware.bin"},
+                                                            std::tuple{"browseCfgBtn", pCfg, pFileName, "a.cfg"}}) {
+        const QString strChoice = dir.filePath(QLatin1String(strName));
+        QFile file(strChoice);
         QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("x");
-    }
-    auto* pFileName = pWindow->findChild<QLineEdit*>(QStringLiteral("lineEditFileName"));
-    auto* pCfg = pWindow->findChild<QLineEdit*>(QStringLiteral("lineEditCfg"));
-
-    // Each browse button: cancel leaves its field as it was, a choice fills that field only.
-    struct Browse
-    {
-        const char* szButton;
-        QLineEdit* pField;
-        QLineEdit* pOther;
-        QString strChoice;
-    };
-    for (const Browse& browse :
-         {Browse{"browseBtn", pFileName, pCfg, strPackage}, Browse{"browseCfgBtn", pCfg, pFileName, strConfig}}) {
-        const QString strOther = browse.pOther->text();
-        strAnswer.clear();
-        button(*pWindow, browse.szButton)->click(); // the configuration row is hidden: no mouse click
-        QCOMPARE(browse.pField->text(), QString());
-        strAnswer = browse.strChoice;
-        button(*pWindow, browse.szButton)->click();
-        QCOMPARE(browse.pField->text(), browse.strChoice);
-        strAnswer.clear();
-        button(*pWindow, browse.szButton)->click();
-        QCOMPARE(browse.pField->text(), browse.strChoice);
-        QCOMPARE(browse.pOther->text(), strOther);
+        const QString strOther = pOther->text();
+        for (const auto& [strGiven, strShown] :
+             {std::pair{QString(), QString()}, std::pair{strChoice, strChoice}, std::pair{QString(), strChoice}}) {
+            strAnswer = strGiven;
+            button(*pWindow, szButton)->click(); // the configuration row is hidden: no mouse click
+            QCOMPARE(pField->text(), strShown);
+        }
+        QCOMPARE(pOther->text(), strOther);
     }
     QCOMPARE(watcher.lstBoxes.size(), 0);
 
@@ -212,18 +154,20 @@ void TestGuiCommands::windowWithoutDevices()
 
     // Button states from a worker thread: type 0 the volume test, type 1 the microphone, others
     // nothing.
-    struct Step
+    QPushButton* pVolume = button(*pWindow, "btnVolume");
+    QPushButton* pMicro = button(*pWindow, "btnMicro");
+    const struct
     {
         int nType;
         int nState;
         bool bVolumeEnabled;
         const char* szMicro;
-    };
-    QPushButton* pVolume = button(*pWindow, "btnVolume");
-    QPushButton* pMicro = button(*pWindow, "btnMicro");
-    for (const Step& step :
-         {Step{1, 1, true, "StopMicro"}, Step{0, 1, false, "StopMicro"}, Step{2, 0, false, "StopMicro"},
-          Step{0, 0, true, "StopMicro"}, Step{1, 0, true, "StartMicro"}}) {
+    } steps[] = {{1, 1, true, "StopMicro"},
+                 {0, 1, false, "StopMicro"},
+                 {2, 0, false, "StopMicro"},
+                 {0, 0, true, "StopMicro"},
+                 {1, 0, true, "StartMicro"}};
+    for (const auto& step : steps) {
         std::thread worker([&] { emit pRaw->updateBtnState(step.nType, step.nState); });
         worker.join();
         QCoreApplication::processEvents();
