@@ -139,6 +139,21 @@ QByteArray searchRecordOf(const QString& mac, int waitMs, int capacity)
     return QByteArray();
 }
 
+QVector<SDK_CONFIG_NET_COMMON_V2> searchRecordsByCamera(const EmulatorProcess& emulator, int waitMs)
+{
+    const SearchResult result = searchDevices(256 * kSearchRecordSize, waitMs);
+    QVector<SDK_CONFIG_NET_COMMON_V2> records;
+    for (int camera = 0; camera < emulator.cameraCount(); ++camera) {
+        for (int i = 0; i < result.records.size(); ++i) {
+            if (result.records.at(i).mac.compare(emulator.mac(camera), Qt::CaseInsensitive) != 0)
+                continue;
+            records.append(SDK_CONFIG_NET_COMMON_V2());
+            std::memcpy(&records.last(), result.buffer.constData() + i * kSearchRecordSize, sizeof records.last());
+        }
+    }
+    return records.size() == emulator.cameraCount() ? records : QVector<SDK_CONFIG_NET_COMMON_V2>();
+}
+
 long loginWithin(const QString& address, const QString& password, int* error, int timeoutMs)
 {
     QDeadlineTimer deadline(timeoutMs);

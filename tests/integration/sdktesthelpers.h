@@ -8,6 +8,7 @@
 #include <QString>
 #include <QVector>
 
+#include "emulatorprocess.h"
 #include "models.h"
 #include "netsdk/netsdk.h"
 
@@ -64,6 +65,10 @@ SDK_NET_ADDRESS_BLOCK addressBlock(const QByteArray& searchRecord, const QString
 /// The raw search record of the camera with `mac`, from one search with room for `capacity` records
 /// (the search ends early once that many answered); empty when it did not answer.
 QByteArray searchRecordOf(const QString& mac, int waitMs = 1000, int capacity = 256);
+
+/// The search records of the emulator's cameras in camera order, from one search; empty unless every
+/// camera answered. (The program's rows are built from them with buildDevInfo.)
+QVector<SDK_CONFIG_NET_COMMON_V2> searchRecordsByCamera(const EmulatorProcess& emulator, int waitMs = 1500);
 
 /// Tries sdkLogin until it succeeds or `timeoutMs` has passed, with a short pause between tries (for
 /// a camera that is coming back). Each successful try stays logged in, so only one is made.

@@ -1,11 +1,10 @@
 // The batch worker's loop and the dedicated reset/reboot worker without a window, against the
 // emulator: what the commands do to the cameras and the rows, logins that survive failures, the
 // automatic address before a login, the start-address plan over cameras that take their address
-// late, a stop between rows, and the logins of the dedicated worker.
-#include <atomic>
+// late, and the logins of the dedicated worker. A stop between rows is tst_gui_batch's (closing
+// the window in the middle of a batch).
 #include <cstring>
 #include <memory>
-#include <thread>
 #include <vector>
 
 #include <QSignalSpy>
@@ -31,17 +30,9 @@ using Records = std::vector<std::unique_ptr<DEV_INFO>>;
 Records recordsOf(const EmulatorProcess& emulator)
 {
     Records records;
-    const SearchResult result = searchDevices(256 * kSearchRecordSize, 1500);
-    for (int nCamera = 0; nCamera < emulator.cameraCount(); ++nCamera) {
-        for (int i = 0; i < result.records.size(); ++i) {
-            if (result.records.at(i).mac.compare(emulator.mac(nCamera), Qt::CaseInsensitive) != 0)
-                continue;
-            SDK_CONFIG_NET_COMMON_V2 search;
-            std::memcpy(&search, result.buffer.constData() + i * kSearchRecordSize, sizeof search);
-            records.push_back(std::make_unique<DEV_INFO>());
-            std::memset(records.back().get(), 0, sizeof(DEV_INFO));
-            buildDevInfo(records.back().get(), search, nCamera);
-        }
+    for (const SDK_CONFIG_NET_COMMON_V2& search : searchRecordsByCamera(emulator)) {
+        records.push_back(std::make_unique<DEV_INFO>());
+        buildDevInfo(records.back().get(), search, int(records.size()) - 1);
     }
     return records;
 }
@@ -95,7 +86,6 @@ private slots:
     void cleanupTestCase();
     void loginCommands();
     void startAddressGivesEveryCameraItsOwnAddress();
-    void stopLeavesTheLaterRowsUntouched();
     void dedicatedWorkerLogsOutItsLogins();
 };
 
@@ -225,37 +215,6 @@ void TestBatchRunner::startAddressGivesEveryCameraItsOwnAddress()
     QVERIFY(lLogin > 0);
     sdkLogout(lLogin);
     QCOMPARE(loginTo(emulator.address(3), QString(), &nError), 0L);
-    QVERIFY2(emulator.stop(), qPrintable(emulator.errorString()));
-}
-
-void TestBatchRunner::stopLeavesTheLaterRowsUntouched()
-{
-    // Every answer comes late: a row takes over a second, the batch of four several.
-    EmulatorProcess emulator;
-    QVERIFY2(emulator.start({"--count", "4", "--models", "IPC-A", "--latency-ms", "300"}),
-             qPrintable(emulator.errorString()));
-    QVERIFY(emulator.configureLibrary());
-    Records records = recordsOf(emulator);
-    QCOMPARE(int(records.size()), 4);
-    auto pJob = jobOf(BatchIpAdaptiveOn, records, {0, 1, 2, 3});
-    CellLog log;
-    CBatchRunner runner(log.writer());
-    std::atomic<int> nDone{-1};
-    std::thread worker([&]() { nDone = runner.run(*pJob); });
-
-    // Asked to stop while the first row is in progress (as closing the window does): that row ends
-    // within its device calls' time-outs, the rows after it are never touched.
-    QTRY_COMPARE_WITH_TIMEOUT(log.status(0).value(0), QStringLiteral("Login Success"), 10000);
-    runner.requestStop();
-    QTRY_VERIFY_WITH_TIMEOUT(nDone.load() >= 0, 2000 + 3000 + 1000);
-    worker.join();
-    QCOMPARE(nDone.load(), 1);
-    QCOMPARE(log.status(0), texts({"Login Success", "Set IP adaptive Success"}));
-    for (int nCamera = 1; nCamera < 4; ++nCamera) {
-        QCOMPARE(log.status(nCamera), QStringList());
-        QCOMPARE(cameraValue(emulator, nCamera, "Logins"), 0);
-        QCOMPARE(records[size_t(nCamera)]->lLoginID, 0L);
-    }
     QVERIFY2(emulator.stop(), qPrintable(emulator.errorString()));
 }
 

@@ -34,20 +34,15 @@ public:
     QStringList asked;
 };
 
-/// Records for rows 0..nCount-1, built from the search answers of the emulator's first cameras.
+/// Records for rows 0..nCount-1, built from the search answers of the emulator's cameras.
 bool recordsOf(const EmulatorProcess& emulator, int nCount, std::vector<std::unique_ptr<DEV_INFO>>* pRecords)
 {
-    for (int i = 0; i < nCount; ++i) {
-        const QByteArray raw = searchRecordOf(emulator.mac(i), 3000, emulator.cameraCount());
-        if (raw.size() != int(sizeof(SDK_CONFIG_NET_COMMON_V2)))
-            return false;
-        SDK_CONFIG_NET_COMMON_V2 search;
-        std::memcpy(&search, raw.constData(), sizeof search);
+    const QVector<SDK_CONFIG_NET_COMMON_V2> searched = searchRecordsByCamera(emulator, 3000);
+    for (int i = 0; i < nCount && i < searched.size(); ++i) {
         pRecords->push_back(std::make_unique<DEV_INFO>());
-        std::memset(pRecords->back().get(), 0, sizeof(DEV_INFO));
-        buildDevInfo(pRecords->back().get(), search, i);
+        buildDevInfo(pRecords->back().get(), searched[i], i);
     }
-    return true;
+    return int(pRecords->size()) == nCount;
 }
 
 /// "status|library result|new address" of one change.

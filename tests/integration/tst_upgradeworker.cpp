@@ -33,22 +33,12 @@ int processThreads()
 /// The table's records of the emulator's cameras, the row number being the camera's index.
 bool fillRecords(const EmulatorProcess& emulator, CRowRecords* pRecords)
 {
-    const SearchResult result = searchDevices(256 * kSearchRecordSize, 1500);
-    for (int nCamera = 0; nCamera < emulator.cameraCount(); ++nCamera) {
-        const auto it = std::find_if(result.records.cbegin(), result.records.cend(), [&](const RawSearchRecord& r) {
-            return r.mac.compare(emulator.mac(nCamera), Qt::CaseInsensitive) == 0;
-        });
-        if (it == result.records.cend())
-            return false;
-        SDK_CONFIG_NET_COMMON_V2 search;
-        std::memcpy(&search, result.buffer.constData() + (it - result.records.cbegin()) * kSearchRecordSize,
-                    sizeof search);
+    for (const SDK_CONFIG_NET_COMMON_V2& search : searchRecordsByCamera(emulator)) {
         auto pRec = std::make_unique<DEV_INFO>();
-        std::memset(pRec.get(), 0, sizeof(DEV_INFO));
-        buildDevInfo(pRec.get(), search, nCamera);
+        buildDevInfo(pRec.get(), search, pRecords->count());
         pRecords->append(std::move(pRec));
     }
-    return true;
+    return pRecords->count() == emulator.cameraCount();
 }
 
 /// Copies of the records of the rows, as an Upgrade press queues them.
