@@ -1,14 +1,12 @@
-// The upgrade's texts (their Chinese translations, the percentage of a large package) and its
-// device queue: order, copies, shared started records, a producer and a consumer on two threads,
-// and how presses hand jobs to the upgrade thread.
+// The upgrade's device queue: order, copies, shared started records, a producer and a consumer on
+// two threads, and how presses hand jobs to the upgrade thread; and the percentage of a package
+// too large for an int.
 #include <atomic>
 #include <cstring>
 #include <numeric>
 #include <thread>
 
 #include <QElapsedTimer>
-#include <QFile>
-#include <QXmlStreamReader>
 #include <QtTest>
 
 #include "upgrade/CUpgradeQueue.h"
@@ -26,34 +24,6 @@ DEV_INFO record(int nIndex)
     return info;
 }
 
-/// The finished translations of one context in a translation source file.
-QHash<QString, QString> translationsOf(const QString& strTsFile, const QString& strContext)
-{
-    QHash<QString, QString> hash;
-    QFile file(strTsFile);
-    if (!file.open(QIODevice::ReadOnly))
-        return hash;
-    QXmlStreamReader xml(&file);
-    QString strCurrentContext;
-    QString strSource;
-    while (!xml.atEnd()) {
-        if (xml.readNext() != QXmlStreamReader::StartElement)
-            continue;
-        if (xml.name() == QLatin1String("name")) {
-            strCurrentContext = xml.readElementText();
-        } else if (xml.name() == QLatin1String("source")) {
-            strSource = xml.readElementText();
-        } else if (xml.name() == QLatin1String("translation") && strCurrentContext == strContext) {
-            // Unfinished translations carry a type attribute; the program shows their source.
-            const bool bFinished = xml.attributes().value(QLatin1String("type")).isEmpty();
-            const QString strText = xml.readElementText();
-            if (bFinished && !strText.isEmpty())
-                hash.insert(strSource, strText);
-        }
-    }
-    return hash;
-}
-
 } // namespace
 
 class TestAppUpgradeQueue : public QObject
@@ -61,43 +31,11 @@ class TestAppUpgradeQueue : public QObject
     Q_OBJECT
 
 private slots:
-    void textsAreTranslated();
+    void progressOfALargePackage();
     void queueOrderCopiesAndSharing();
     void twoThreads();
     void pressesAndTheUpgradeThread();
 };
-
-void TestAppUpgradeQueue::textsAreTranslated()
-{
-    const QString strTs = QFINDTESTDATA("../../resources/language/vantrel_zh.ts");
-    QVERIFY(!strTs.isEmpty());
-    const QHash<QString, QString> hash = translationsOf(strTs, QStringLiteral("CVantrel"));
-    const auto label = [](const QString& strText, char chSeparator, int nLast) {
-        return strText.section(QLatin1Char(chSeparator), 0, nLast);
-    };
-    QStringList lstSources = {sendProgressText(0, 0),
-                              label(upgradeProgressText(1), ' ', 1),
-                              startUpgradeText(),
-                              label(upgradeRefusedText(1), ',', 0),
-                              upgradeSuccessText(),
-                              upgradeFailText(),
-                              label(connectFailedText(1), ' ', 1),
-                              label(selectFailedText(1), ' ', 1),
-                              label(recvErrorText(1), ' ', 1),
-                              selectProgramText(),
-                              unzipFailText(),
-                              openInstallDescFailText(),
-                              selectDeviceText(),
-                              upgradeErrorText(1)};
-    for (int nCode = SDK_ERR_UPGRADE_WIFI; nCode <= SDK_ERR_UPGRADE_MEMORY; ++nCode)
-        lstSources << upgradeErrorText(nCode);
-    for (const QString& strSource : lstSources) {
-        QVERIFY2(hash.contains(strSource), qPrintable(QStringLiteral("no translation for \"%1\"").arg(strSource)));
-        QVERIFY(hash.value(strSource) != strSource);
-    }
-    // The percentage of a 64 MiB package, where sent * 100 does not fit an int.
-    QCOMPARE(sendProgressText(64 << 20, 48 << 20), sendProgressText(0, 0) + QStringLiteral(" 75"));
-}
 
 void TestAppUpgradeQueue::queueOrderCopiesAndSharing()
 {
@@ -203,6 +141,12 @@ void TestAppUpgradeQueue::pressesAndTheUpgradeThread()
     // The thread stops when it finds the queue empty, in the same step: the next press starts one.
     QVERIFY(!worker.takeNext(&job));
     QVERIFY(worker.setJob(first, {record(3)}));
+}
+
+void TestAppUpgradeQueue::progressOfALargePackage()
+{
+    // 64 MiB, where sent * 100 does not fit an int.
+    QCOMPARE(sendProgressText(64 << 20, 48 << 20), sendProgressText(0, 0) + QStringLiteral(" 75"));
 }
 
 QTEST_GUILESS_MAIN(TestAppUpgradeQueue)
