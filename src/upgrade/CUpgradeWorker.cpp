@@ -393,21 +393,25 @@ void CUpgradeWorker::reportUpgradeEnd(CUpgradeRow* pRow, long lUpgradeHandle, in
         return;
     }
     // Each branch sets the done flag last: once it is set, the row's next upgrade may replace the
-    // record this report came with.
+    // record this report came with. The handle is never closed here, from inside its own callback:
+    // that would leave the library's thread running on, unjoined, while the worker (and the window)
+    // may go. It is handed over for release first and only then taken off the active slot, so stop()
+    // always finds it; whoever closes it (the receive thread or stop()) waits for this callback to
+    // return.
     if (nSent == -1) {
         pRec->lLoginID = 0;
         setCell(n, ColumnStatus, upgradeSuccessText());
         records.clearLogin(n);
+        pRow->lReleaseHandle.store(lUpgradeHandle);
         pRow->lActiveHandle.store(0);
-        sdkCloseUpgrade(lUpgradeHandle);
         pRow->bDone.store(true);
         // A device that reported no progress of its own has not woken its receive thread yet.
         pRow->event.set();
     } else if (nSent == -2) {
         qCDebug(lcUpgrade) << "Upgrade Fail";
         setCell(n, ColumnStatus, upgradeFailText());
-        pRow->lActiveHandle.store(0);
         pRow->lReleaseHandle.store(lUpgradeHandle);
+        pRow->lActiveHandle.store(0);
         pRec->lLoginID = 0;
         records.clearLogin(n);
         pRow->bDone.store(true);
@@ -415,8 +419,8 @@ void CUpgradeWorker::reportUpgradeEnd(CUpgradeRow* pRow, long lUpgradeHandle, in
     } else if (nSent < -2) {
         qCDebug(lcUpgrade).noquote() << upgradeErrorText(nSent);
         setCell(n, ColumnStatus, upgradeErrorText(nSent));
+        pRow->lReleaseHandle.store(lUpgradeHandle);
         pRow->lActiveHandle.store(0);
-        sdkCloseUpgrade(lUpgradeHandle);
         pRec->lLoginID = 0;
         records.clearLogin(n);
         pRow->bDone.store(true);
@@ -529,8 +533,8 @@ void CUpgradeWorker::RecvProcressThread(int nRow)
     if (!pRow->bDone.load() && !stopping())
         endOverdue(pRow);
     if (const long lHandle = pRow->lReleaseHandle.exchange(0)) {
-        // Closing waits for the library's thread that reported the failure to return, so the
-        // handle can go at once.
+        // Closing waits for the library's thread that reported the end to return, so the handle
+        // can go at once.
         sdkCloseUpgrade(lHandle);
         qCDebug(lcUpgrade).noquote() << QStringLiteral("Release Upgrade Handle:%1").arg(lHandle);
     }
