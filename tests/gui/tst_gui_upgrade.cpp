@@ -129,7 +129,8 @@ void TestGuiUpgrade::pressChecksThePackageAndRunsTheUpgrade()
     QTRY_VERIFY_WITH_TIMEOUT(pWindow->isIdle(), 20000);
     QVERIFY(emulator.setFault(0, QJsonObject{{QStringLiteral("LatencyMs"), 0}}));
 
-    // The run: both rows end in success, and nothing of the run is left.
+    // The run: both rows end in success, and nothing of the run is left. (At most as many threads
+    // as before: one that was still ending when they were counted may be gone since.)
     const int nThreadsBefore = processThreads();
     const int nSocketsBefore = openSockets();
     guitest::StatusLog log(pWindow->tableModel());
@@ -145,8 +146,8 @@ void TestGuiUpgrade::pressChecksThePackageAndRunsTheUpgrade()
         QCOMPARE(pWindow->getDevInfo(nRow)->lLoginID, 0l);
     }
     QCOMPARE(pWindow->upgradeThreadCount(), 0);
-    QTRY_COMPARE_WITH_TIMEOUT(processThreads(), nThreadsBefore, 5000);
-    QTRY_COMPARE_WITH_TIMEOUT(openSockets(), nSocketsBefore, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(processThreads() <= nThreadsBefore, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(openSockets() <= nSocketsBefore, 5000);
 }
 
 void TestGuiUpgrade::closingTheWindowEndsTheRun()
@@ -173,9 +174,9 @@ void TestGuiUpgrade::closingTheWindowEndsTheRun()
     QCOMPARE(answerer.lstSeen, QStringList{QStringLiteral(
                                    "Prompt|Devices are being configured, search again when the work has finished")});
 
-    // Closing the window closes the upgrades and ends every thread of the run.
+    // Closing the window closes the upgrades and ends every thread of the run (and the window's).
     pWindow.reset();
-    QTRY_COMPARE_WITH_TIMEOUT(processThreads(), nThreadsBefore, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(processThreads() <= nThreadsBefore, 5000);
     QCOMPARE(guitest::cameraValue(emulator, 0, "Upgrades"), 0);
 }
 

@@ -178,7 +178,7 @@ void TestUpgradeWorker::runUpgradesEveryDeviceAndJoinsItsThreads()
         QVERIFY(records.copy(nRow, &info));
         QCOMPARE(info.lLoginID, 0L);
     }
-    QTRY_COMPARE_WITH_TIMEOUT(processThreads(), nThreadsBefore, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(processThreads() <= nThreadsBefore, 5000);
 
     // The imported file reached the camera before its upgrade; the new firmware runs after the
     // reboot, the dying camera comes back with its old one.
