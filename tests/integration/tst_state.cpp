@@ -1,5 +1,6 @@
 // The emulator's state files: with a state directory what a camera was told survives a restart,
-// a damaged file gives only its own camera the defaults, and without a directory nothing survives.
+// a file that is not the camera's own gives only that camera the defaults, and without a directory
+// nothing survives.
 
 #include <QDir>
 #include <QJsonObject>
@@ -72,14 +73,14 @@ void TestState::stateSurvivesRestartsFileByFile()
     QCOMPARE(emulator.record(1, 41, -1), ntp);
     QCOMPARE(emulator.record(0, 274, -1), adaptive);
 
-    // A damaged file gives its camera the defaults; the others keep theirs.
+    // Camera 1's file replaced by camera 0's (another camera's state): camera 1 gets its defaults,
+    // the others keep theirs.
     QVERIFY2(emulator.stop(), qPrintable(emulator.errorString()));
-    QFile damaged(state.filePath(emulator.mac(1).remove(':') + ".json"));
-    QVERIFY(damaged.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    damaged.write("{ not json");
-    damaged.close();
+    const QString file1 = state.filePath(emulator.mac(1).remove(':') + ".json");
+    QVERIFY(QFile::remove(file1) && QFile::copy(state.filePath(emulator.mac(0).remove(':') + ".json"), file1));
     QVERIFY2(emulator.restart(), qPrintable(emulator.errorString()));
     QCOMPARE(emulator.record(1, 41, -1), defaultNtp);
+    QVERIFY(emulator.address(1) != emulator.address(0));
     QCOMPARE(emulator.record(0, 274, -1), adaptive);
     QCOMPARE(emulator.address(2), moved);
 
