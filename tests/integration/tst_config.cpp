@@ -1,8 +1,10 @@
 // Configuration access through the library against the emulator: every record the cameras hold is
-// read, written and read back byte for byte; wrong sizes, unknown commands, short buffers, the JSON
-// configuration calls and the write faults give the contract's results.
+// read, written and read back byte for byte; wrong sizes, unknown commands, the JSON configuration
+// calls and the write faults give the contract's results; eight threads on eight cameras at once.
 
 #include <set>
+#include <thread>
+#include <vector>
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -84,6 +86,35 @@ JsonReply getJson(long login, const char* name, bool ability)
     return r;
 }
 
+/// One thread's rounds on its camera: log in, read the time-server record, write one only this thread
+/// makes, read it back, log out. The first failure, empty when none; *last the last record written.
+QString work(const QString& address, int thread, QByteArray* last)
+{
+    for (int round = 0; round < 20; ++round) {
+        int error = 0;
+        long result = 0;
+        const long login = loginTo(address, QString(), &error);
+        QByteArray record = login > 0 ? readRecord(login, 41, -1, &result) : QByteArray();
+        if (record.size() < 8) {
+            sdkLogout(login);
+            return QStringLiteral("round %1: login %2, read %3").arg(round).arg(error).arg(result);
+        }
+        // The tail carries the thread and the round, so a record of another camera shows.
+        record[record.size() - 1] = char(thread);
+        record[record.size() - 2] = char(round);
+        const long written = writeRecord(login, 41, -1, record);
+        const QByteArray back = readRecord(login, 41, -1, &result);
+        sdkLogout(login);
+        if (written != 1 || back != record)
+            return QStringLiteral("round %1: write %2, read back the same: %3")
+                .arg(round)
+                .arg(written)
+                .arg(back == record);
+        *last = record;
+    }
+    return QString();
+}
+
 } // namespace
 
 class TestConfig : public QObject
@@ -96,6 +127,7 @@ private slots:
     void everyRecordRoundTrips();
     void jsonConfiguration();
     void writeResults();
+    void eightThreadsEachOnItsCamera();
 
 private:
     void roundTrip(EmulatorProcess& emulator, int index, long login, int command, int channel, std::set<int>& present);
@@ -275,6 +307,31 @@ void TestConfig::writeResults()
     QCOMPARE(writeRecord(login, 4242, -1, QByteArray(8, '\1')), long(SDK_ERR_CONFIG_UNKNOWN));
     sdkLogout(failing);
     sdkLogout(login);
+    QVERIFY2(emulator.stop(), qPrintable(emulator.errorString()));
+}
+
+void TestConfig::eightThreadsEachOnItsCamera()
+{
+    // Several threads use the library at once, each on its own camera. (Threads sharing one login:
+    // tst_netsdk_session.)
+    EmulatorProcess emulator;
+    QVERIFY2(emulator.start({"--count", "8"}), qPrintable(emulator.errorString()));
+    QVERIFY(emulator.configureLibrary());
+    QString failures[8];
+    QByteArray last[8];
+    std::vector<std::thread> threads;
+    for (int i = 0; i < 8; ++i)
+        threads.emplace_back(
+            [&failures, &last, i, address = emulator.address(i)] { failures[i] = work(address, i, &last[i]); });
+    for (std::thread& thread : threads)
+        thread.join();
+    for (int i = 0; i < 8; ++i) {
+        QVERIFY2(failures[i].isEmpty(), qPrintable(QStringLiteral("thread %1: %2").arg(i).arg(failures[i])));
+        // Each camera holds exactly what its own thread wrote last.
+        QCOMPARE(emulator.record(i, 41, -1), last[i]);
+        QCOMPARE(emulator.camera(i).value("Logins").toInt(), 20);
+        QTRY_COMPARE_WITH_TIMEOUT(emulator.camera(i).value("Sessions").toInt(-1), 0, 5000);
+    }
     QVERIFY2(emulator.stop(), qPrintable(emulator.errorString()));
 }
 

@@ -12,6 +12,7 @@
 #include <QHostAddress>
 #include <QJsonDocument>
 #include <QProcessEnvironment>
+#include <QRegularExpression>
 #include <QUdpSocket>
 
 #include "netsdk/netsdk.h"
@@ -141,66 +142,32 @@ bool EmulatorProcess::launch(int readyTimeoutMs)
         return false;
     }
 
+    // The first line on standard output: "ready control=127.0.0.1:<port> discovery=<port>
+    // cameras=<n> addresses=<a,b,...>", possibly followed by more fields.
     QDeadlineTimer deadline(readyTimeoutMs);
-    QByteArray line;
-    while (!process_->canReadLine()) {
-        if (process_->state() != QProcess::Running || deadline.hasExpired() ||
-            (!process_->waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime()))) &&
-             process_->state() != QProcess::Running)) {
-            break;
-        }
-    }
-    if (process_->canReadLine())
-        line = process_->readLine().trimmed();
-    if (line.isEmpty()) {
-        error_ = QStringLiteral("no ready line (state %1, exit code %2): %3")
+    while (!process_->canReadLine() && process_->state() == QProcess::Running && !deadline.hasExpired())
+        process_->waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime())));
+    readyLine_ = QString::fromUtf8(process_->readLine().trimmed());
+    static const QRegularExpression reReady(
+        QStringLiteral("^ready control=127\\.0\\.0\\.1:(\\d+) discovery=(\\d+) cameras=(\\d+) addresses=(\\S*)"));
+    const QRegularExpressionMatch match = reReady.match(readyLine_);
+    if (!match.hasMatch()) {
+        error_ = QStringLiteral("no ready line (state %1, exit code %2): '%3' %4")
                      .arg(int(process_->state()))
                      .arg(process_->exitCode())
-                     .arg(diagnostics().right(2000));
+                     .arg(readyLine_, diagnostics().right(2000));
         stop(2000);
         return false;
     }
-    readyLine_ = QString::fromUtf8(line);
-    if (!parseReady(readyLine_)) {
-        error_ = QStringLiteral("unexpected ready line: %1").arg(QString::fromUtf8(line));
-        stop(2000);
-        return false;
-    }
-    return true;
-}
-
-bool EmulatorProcess::parseReady(const QString& line)
-{
-    const QStringList parts = line.split(QLatin1Char(' '), Qt::SkipEmptyParts);
-    if (parts.isEmpty() || parts.first() != QLatin1String("ready"))
-        return false;
-    bool haveControl = false, haveDiscovery = false, haveCount = false, haveAddresses = false;
-    for (const QString& part : parts.mid(1)) {
-        const int eq = part.indexOf(QLatin1Char('='));
-        if (eq <= 0)
-            return false;
-        const QString key = part.left(eq);
-        const QString value = part.mid(eq + 1);
-        bool ok = false;
-        if (key == QLatin1String("control")) {
-            const int colon = value.lastIndexOf(QLatin1Char(':'));
-            if (colon < 0 || value.left(colon) != QLatin1String("127.0.0.1"))
-                return false;
-            controlPort_ = quint16(value.mid(colon + 1).toUInt(&ok));
-            haveControl = ok && controlPort_ != 0;
-        } else if (key == QLatin1String("discovery")) {
-            const quint16 port = quint16(value.toUInt(&ok));
-            haveDiscovery = ok && port != 0;
-            discoveryPort_ = port;
-        } else if (key == QLatin1String("cameras")) {
-            cameraCount_ = value.toInt(&ok);
-            haveCount = ok && cameraCount_ >= 0;
-        } else if (key == QLatin1String("addresses")) {
-            addresses_ = value.split(QLatin1Char(','), Qt::SkipEmptyParts);
-            haveAddresses = true;
-        }
-    }
-    return haveControl && haveDiscovery && haveCount && haveAddresses && addresses_.size() == cameraCount_;
+    controlPort_ = quint16(match.captured(1).toUInt());
+    discoveryPort_ = quint16(match.captured(2).toUInt());
+    cameraCount_ = match.captured(3).toInt();
+    addresses_ = match.captured(4).split(QLatin1Char(','), Qt::SkipEmptyParts);
+    if (controlPort_ != 0 && discoveryPort_ != 0 && addresses_.size() == cameraCount_)
+        return true;
+    error_ = QStringLiteral("unexpected ready line: ") + readyLine_;
+    stop(2000);
+    return false;
 }
 
 bool EmulatorProcess::stop(int timeoutMs)
@@ -208,28 +175,19 @@ bool EmulatorProcess::stop(int timeoutMs)
     controlSocket_.abort();
     if (!process_)
         return true;
-    if (process_->state() == QProcess::NotRunning) {
-        const bool clean = process_->exitStatus() == QProcess::NormalExit && process_->exitCode() == 0;
-        if (!clean)
-            error_ = QStringLiteral("emulator ended on its own with code %1").arg(process_->exitCode());
-        process_.reset();
-        return clean;
-    }
-    process_->terminate();
-    if (!process_->waitForFinished(timeoutMs)) {
-        error_ = QStringLiteral("emulator did not stop within %1 ms after SIGTERM").arg(timeoutMs);
+    // SIGTERM, and SIGKILL when that is not answered in time (which makes the exit unclean).
+    const bool running = process_->state() != QProcess::NotRunning;
+    if (running && (process_->terminate(), !process_->waitForFinished(timeoutMs))) {
         process_->kill();
         process_->waitForFinished(5000);
-        process_.reset();
-        return false;
     }
     const bool clean = process_->exitStatus() == QProcess::NormalExit && process_->exitCode() == 0;
-    if (!clean) {
-        error_ = QStringLiteral("emulator exit status %1 code %2: %3")
+    if (!clean)
+        error_ = QStringLiteral("emulator %1 with status %2, code %3: %4")
+                     .arg(running ? QStringLiteral("stopped") : QStringLiteral("ended on its own"))
                      .arg(int(process_->exitStatus()))
                      .arg(process_->exitCode())
                      .arg(diagnostics().right(2000));
-    }
     process_.reset();
     return clean;
 }

@@ -87,7 +87,6 @@ public:
 
 private:
     bool launch(int readyTimeoutMs);
-    bool parseReady(const QString& line);
     bool ensureControlConnection(int timeoutMs);
     QString logPath() const;
 

@@ -1,7 +1,10 @@
-// The camera's upgrade package check: a zip read from memory with every offset, length and count
-// checked; the install description decides the hardware and the new version. Inputs of every shape
-// are left to its fuzzer (fuzz_camsim_package); the device library's tests send it good packages.
-
+// What of the emulator the device library cannot reach: its command line, which the tests, the
+// benchmarks and outside scripts rely on (the addresses a fleet takes, which cameras the fault
+// options reach, bad command lines refused with a reason), and its upgrade package check (a zip read
+// from memory with every offset, length and count checked; the install description decides the
+// hardware and the new version; inputs of every shape are left to fuzz_camsim_package). What the
+// cameras do is driven through the device library (tests/integration); their state files are
+// tst_state's.
 #include <cstdint>
 #include <string>
 #include <utility>
@@ -9,9 +12,11 @@
 
 #include <QtTest>
 
+#include "options.h"
 #include "package.h"
 #include "protocol/messages.h"
 
+using namespace camsim;
 using Bytes = std::vector<std::uint8_t>;
 
 namespace {
@@ -76,18 +81,102 @@ int retOf(const Bytes& zip)
     return camsim::checkPackage(zip.data(), zip.size(), kHardware).ret;
 }
 
+ParseOutcome parse(const QStringList& args, FleetOptions& out, std::string& error)
+{
+    std::string help;
+    return parseOptions(QStringList{QStringLiteral("vantrel-camsim")} + args, out, error, help);
+}
+
 } // namespace
 
-class TestCamsimPackage : public QObject
+class TestCamsim : public QObject
 {
     Q_OBJECT
 
 private slots:
+    void addressesModelsAndFaults();
+    void badCommandLinesAreRefusedWithAReason_data();
+    void badCommandLinesAreRefusedWithAReason();
     void installDescriptionDecides();
     void damagedArchivesAreRefused();
 };
 
-void TestCamsimPackage::installDescriptionDecides()
+void TestCamsim::addressesModelsAndFaults()
+{
+    FleetOptions o;
+    std::string error;
+    QCOMPARE(parse({"--count",
+                    "5",
+                    "--same-address",
+                    "3",
+                    "--first-address",
+                    "127.1.0.255",
+                    "--foreign",
+                    "2",
+                    "--foreign-address",
+                    "10.0.0.254",
+                    "--models",
+                    "IPC-B,IPC-A",
+                    "--fault-cameras",
+                    "1,3",
+                    "--latency-ms",
+                    "250",
+                    "--refuse",
+                    "--login-code",
+                    "-11306",
+                    "--blacklist",
+                    "guest"},
+                   o, error),
+             ParseOutcome::Run);
+    // The first three share the first address; the rest count on across the byte boundary, the
+    // foreign ones from their own address.
+    QStringList addresses;
+    for (int i = 0; i < o.total(); ++i)
+        addresses << QString::fromStdString(dotted(o.addressOf(i)));
+    QCOMPARE(addresses, (QStringList{"127.1.0.255", "127.1.0.255", "127.1.0.255", "127.1.1.0", "127.1.1.1",
+                                     "10.0.0.254", "10.0.0.255"}));
+    // Models go round-robin in the given order.
+    QCOMPARE(o.modelOf(0).name, std::string("IPC-B"));
+    QCOMPARE(o.modelOf(3).name, std::string("IPC-A"));
+    for (int i = 0; i < 4; ++i)
+        QCOMPARE(o.faultApplies(i), i == 1 || i == 3);
+    QVERIFY(o.faults.latencyMs == 250 && o.faults.refuse && !o.faults.drop && o.faults.loginCode == -11306);
+    QVERIFY(o.blacklist.count("guest"));
+}
+
+void TestCamsim::badCommandLinesAreRefusedWithAReason_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("mentions");
+    QTest::newRow("unknown option") << QStringList{"--frobnicate"} << "frobnicate";
+    QTest::newRow("count not a number") << QStringList{"--count", "four"} << "--count";
+    QTest::newRow("negative count") << QStringList{"--count", "-1"} << "--count";
+    QTest::newRow("bad address") << QStringList{"--first-address", "127.0.0"} << "--first-address";
+    QTest::newRow("address overflow") << QStringList{"--first-address", "255.255.255.254", "--count", "3"}
+                                      << "--first-address";
+    QTest::newRow("foreign on loopback") << QStringList{"--foreign", "1", "--foreign-address", "127.0.0.200"}
+                                         << "--foreign-address";
+    QTest::newRow("foreign running into loopback")
+        << QStringList{"--foreign", "2", "--foreign-address", "126.255.255.255"} << "--foreign-address";
+    QTest::newRow("unknown model") << QStringList{"--models", "IPC-A,NOPE"} << "NOPE";
+    QTest::newRow("same address beyond count")
+        << QStringList{"--count", "2", "--same-address", "3"} << "--same-address";
+    QTest::newRow("fault camera") << QStringList{"--count", "2", "--fault-cameras", "0,2"} << "2";
+    QTest::newRow("port") << QStringList{"--service-port", "70000"} << "--service-port";
+    QTest::newRow("positional") << QStringList{"extra"} << "extra";
+}
+
+void TestCamsim::badCommandLinesAreRefusedWithAReason()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QString, mentions);
+    FleetOptions o;
+    std::string error;
+    QCOMPARE(parse(args, o, error), ParseOutcome::Error);
+    QVERIFY2(QString::fromStdString(error).contains(mentions), error.c_str());
+}
+
+void TestCamsim::installDescriptionDecides()
 {
     struct Case
     {
@@ -114,7 +203,7 @@ void TestCamsimPackage::installDescriptionDecides()
     }
 }
 
-void TestCamsimPackage::damagedArchivesAreRefused()
+void TestCamsim::damagedArchivesAreRefused()
 {
     // A comment after the end record is fine when the record accounts for it.
     QCOMPARE(retOf(zipOf({{"InstallDesc", R"({"Hardware":"VTH-1080A"})"}}, "made for tests")), 100);
@@ -157,5 +246,5 @@ void TestCamsimPackage::damagedArchivesAreRefused()
     }
 }
 
-QTEST_GUILESS_MAIN(TestCamsimPackage)
-#include "tst_camsim_package.moc"
+QTEST_GUILESS_MAIN(TestCamsim)
+#include "tst_camsim.moc"
