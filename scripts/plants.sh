@@ -69,7 +69,12 @@ while IFS= read -r line; do
     fi
     caught=()
     for t in $tests; do
-        ctest --test-dir "$build" -R "^$t\$" --timeout 180 >/dev/null 2>&1 || caught+=("$t")
+        if ! ctest --test-dir "$build" -N -R "^$t\$" | grep -q "Total Tests: 1"; then
+            echo "$id names no test $t"
+            status=1
+        elif ! ctest --test-dir "$build" -R "^$t\$" --timeout 180 >/dev/null 2>&1; then
+            caught+=("$t")
+        fi
     done
     if [[ ${#caught[@]} -gt 0 ]]; then
         echo "$id caught by ${caught[*]}"
