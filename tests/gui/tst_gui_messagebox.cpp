@@ -8,8 +8,6 @@
 #include <QDialogButtonBox>
 #include <QFrame>
 #include <QLabel>
-#include <QPushButton>
-#include <QScreen>
 #include <QTimer>
 #include <QTranslator>
 #include <QtTest>
@@ -68,7 +66,6 @@ private slots:
     void staticFunctionsShowTheirKindAndReturnThePressedIndex();
     void onlyRichTextWraps();
     void panelStaysCentredOverTheAskingWindow();
-    void buttonsCanBeRemovedAndReadded();
 
 private:
     QWidget* pOwner = nullptr;
@@ -155,37 +152,6 @@ void TestGuiMessageBox::panelStaysCentredOverTheAskingWindow()
     // The panel itself grows: it is placed again.
     pPanel->resize(pPanel->size() + QSize(81, 47));
     QTRY_VERIFY(panelCentred(box));
-
-    // Without an asking window the box darkens the primary screen's work area.
-    CMessageBox orphan(1, QStringLiteral("Tips"), QStringLiteral("No window"), QDialogButtonBox::NoButton, nullptr);
-    orphan.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&orphan));
-    QCOMPARE(orphan.geometry(), QGuiApplication::primaryScreen()->availableGeometry());
-    QTRY_VERIFY(panelCentred(orphan));
-}
-
-void TestGuiMessageBox::buttonsCanBeRemovedAndReadded()
-{
-    CMessageBox box(4, QStringLiteral("T"), QStringLiteral("x"), QDialogButtonBox::Cancel, pOwner);
-    auto* pButtonBox = box.findChild<QDialogButtonBox*>(QStringLiteral("msgbox_buttonbox"));
-    QPushButton* pFirst = box.addButton(QStringLiteral("First"), QDialogButtonBox::ActionRole);
-    QPushButton* pSecond = box.addButton(QStringLiteral("Second"), QDialogButtonBox::ActionRole);
-    // Added again, a button moves to the end of the order that the results count in.
-    box.addButton(pFirst, QDialogButtonBox::ActionRole);
-    QCOMPARE(box.customButtons(), QList<QAbstractButton*>({pSecond, pFirst}));
-    box.removeButton(pSecond);
-    QCOMPARE(box.customButtons(), QList<QAbstractButton*>({pFirst}));
-    QVERIFY(!pButtonBox->buttons().contains(pSecond));
-    box.addButton(nullptr, QDialogButtonBox::ActionRole);
-    QCOMPARE(box.customButtons().size(), 1);
-    delete pSecond;
-
-    // A standard button answers with its own value, a custom one with its index.
-    QTimer::singleShot(
-        0, &box, [pButtonBox]() { QTest::mouseClick(pButtonBox->button(QDialogButtonBox::Cancel), Qt::LeftButton); });
-    QCOMPARE(box.exec(), int(QDialogButtonBox::Cancel));
-    QTimer::singleShot(0, &box, [pFirst]() { QTest::mouseClick(pFirst, Qt::LeftButton); });
-    QCOMPARE(box.exec(), 0);
 }
 
 QTEST_MAIN(TestGuiMessageBox)
