@@ -673,7 +673,7 @@ void CVantrel::on_btnOtherCfg_clicked()
             DEV_INFO& rec = pResult->first;
             if (bNewLogin && loginDevice(&rec, &pResult->second) < 1)
                 return;
-            int nValue = 1;
+            qint32 nValue = 1;
             sdkSetConfig(rec.lLoginID, kCmdConfigOpening, -1, reinterpret_cast<char*>(&nValue), sizeof(nValue),
                          kConfigOpeningWaitMs);
         },
