@@ -923,40 +923,41 @@
         <translation>未知错误</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="242"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="249"/>
         <source>Devices are being configured, search again when the work has finished</source>
         <translation>正在配置设备，请在完成后再搜索</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="244"/>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="289"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="251"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="296"/>
         <source>SelectAll</source>
         <translation>全选</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="289"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="296"/>
         <source>UnSelectAll</source>
         <translation>取消全选</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="323"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="330"/>
         <source>Dev No :</source>
         <translation>设备编号：</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="581"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="590"/>
         <source>Upgrade File(*.bin);;Files(*.*)</source>
         <translation>升级文件(*.bin);;所有文件(*.*)</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="586"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="595"/>
         <source>Config File(*.cfg)</source>
         <translation>配置文件(*.cfg)</translation>
     </message>
     <message>
         <location filename="../../src/batch/BatchTexts.cpp" line="20"/>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="367"/>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="619"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="374"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="628"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="699"/>
         <source>Login Success</source>
         <translation>登录成功</translation>
     </message>
@@ -1016,27 +1017,28 @@
         <translation>重启失败</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="387"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="394"/>
         <source>Prompt</source>
         <translation>提示</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="392"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="399"/>
         <source>Tips</source>
         <translation>提示</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="337"/>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="416"/>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="503"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="344"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="423"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="512"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="657"/>
         <location filename="../../src/mainwindow/CVantrelUpgrade.cpp" line="63"/>
         <location filename="../../src/mainwindow/CVantrelUpgrade.cpp" line="111"/>
         <source>Configuring, please try again later</source>
         <translation>正在配置，请稍后再试</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="420"/>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="659"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="427"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="723"/>
         <source>Please select device first</source>
         <translation>请先选择设备</translation>
     </message>
@@ -1148,17 +1150,17 @@
     </message>
     <message>
         <location filename="../../src/upgrade/UpgradeTexts.cpp" line="107"/>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="515"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="524"/>
         <source>Please Select a Device</source>
         <translation>请选择设备</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="565"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="574"/>
         <source>Please Set IP Config first</source>
         <translation>请先设置IP配置</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="573"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="582"/>
         <source>Choose a file to open</source>
         <translation>选择要打开的文件</translation>
     </message>
@@ -1168,29 +1170,29 @@
         <translation>请选择升级程序</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="591"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="600"/>
         <source>Devices are being configured, add the device when the work has finished</source>
         <translation>正在配置设备，请在完成后再添加设备</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="607"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="616"/>
         <source>The table is full: the device was not added</source>
         <translation>列表已满：未添加该设备</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="644"/>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="668"/>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="677"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="653"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="732"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="741"/>
         <source>Please add device first</source>
         <translation>请先添加设备</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="700"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="764"/>
         <source>StopMicro</source>
         <translation>停止监听</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="700"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="764"/>
         <source>StartMicro</source>
         <translation>开始监听</translation>
     </message>
@@ -1507,7 +1509,7 @@
     <name>QDialogButtonBox</name>
     <message>
         <location filename="../../src/widgets/CMessageBox.cpp" line="74"/>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="51"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="53"/>
         <location filename="../../src/device/LoginDlg.cpp" line="215"/>
         <location filename="../../src/device/LoginDlg.cpp" line="249"/>
         <source>OK</source>
@@ -1517,42 +1519,42 @@
 <context>
     <name>QObject</name>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="176"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="183"/>
         <source>NO.</source>
         <translation>序号</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="176"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="183"/>
         <source>IP Address</source>
         <translation>IP地址</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="177"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="184"/>
         <source>Port</source>
         <translation>端口</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="177"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="184"/>
         <source>Destribe</source>
         <translation>描述</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="178"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="185"/>
         <source>Mac Address</source>
         <translation>MAC地址</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="178"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="185"/>
         <source>CloudID</source>
         <translation>云ID</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="179"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="186"/>
         <source>Version</source>
         <translation>版本</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="179"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="186"/>
         <source>BuildDate</source>
         <translation>编译日期</translation>
     </message>

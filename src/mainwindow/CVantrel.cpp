@@ -23,6 +23,8 @@
 #include "batch/CIpModifier.h"
 #include "batch/CIpSetDlg.h"
 #include "batch/DeviceCommands.h"
+#include "config/COtherConfigDlg.h"
+#include "config/ConfigRecords.h"
 #include "device/CSearchDeviceThread.h"
 #include "device/DeviceRecords.h"
 #include "device/DeviceTable.h"
@@ -105,6 +107,7 @@ CVantrel::CVantrel(QWidget* parent, Qt::WindowFlags flags) : QWidget(parent, fla
     pDealThread = new CBatchDealThread(this);
     pDealThread->setWaitTime(kDealWaitMs);
     connect(pDealThread, &CBatchDealThread::message, this, &CVantrel::onDealBathMsg);
+    pConfigDlg = new COtherConfigDlg();
 
     connect(ui->selectBtn, &QPushButton::clicked, this, &CVantrel::SelectDevice);
     ui->btnModifyIP->setEnabled(false);
@@ -158,6 +161,10 @@ CVantrel::~CVantrel()
     // A proposal still looking asks the library too: it ends at its next question.
     delete pIpSetDlg;
     pIpSetDlg = nullptr;
+    // After the batch worker: a batch takes its records when it starts, but the dialog's own reads
+    // use the library, so it goes before the library does (waiting for a read still running).
+    delete pConfigDlg;
+    pConfigDlg = nullptr;
     pUpgrade.reset();
     // The window is gone from the screen by now: these logouts keep no one waiting at a frozen window.
     for (long lLogin : clearDeviceRows())
@@ -444,9 +451,11 @@ void CVantrel::startBatchWorker()
         pNewJob->lstRows.append(row);
     }
     // What each command needs from the controls is taken here, on this thread, when the batch
-    // starts: the login-based commands get their command object (code 7 builds its own from the
+    // starts: the login-based commands get their command object (code 7 the records of the
     // configuration dialog's ticked pages), the address commands the accepted plan.
     pNewJob->pCommand = makeMaintenanceCommand(nCmd, byAdaptive);
+    if (nCmd == BatchConfigPages && pConfigDlg)
+        pNewJob->pCommand = std::make_unique<CConfigPagesCommand>(pConfigDlg->takeConfigSnapshot());
     if (isAddressCommand(nCmd) && pIpSetDlg) {
         pNewJob->strPlanIp = pIpSetDlg->address();
         pNewJob->strPlanMask = pIpSetDlg->mask();
@@ -644,12 +653,67 @@ void CVantrel::on_btnOtherCfg_clicked()
         showTips(tr("Please add device first"));
         return;
     }
-    // The configuration dialog opens here for the current row once it is part of the program.
+    // The opening logs the row's device in and out: not while a worker owns the records' logins.
+    if (refuseWhileBusy(tr("Configuring, please try again later")))
+        return;
+    const QModelIndex current = ui->tableView->currentIndex();
+    const int nRow = current.isValid() ? current.row() : 0;
+    DEV_INFO login;
+    if (!records.copy(nRow, &login))
+        return;
+    const bool bNewLogin = login.lLoginID < 1;
+    if (bNewLogin)
+        setRecordPassword(&login, ui->lineEditPassword->text().toLocal8Bit());
+    // The login and command 164 (up to their time-outs) run on a copy off this thread, as the
+    // double-click login does; meanwhile the window counts as busy.
+    auto pResult = std::make_shared<std::pair<DEV_INFO, int>>(login, 0);
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    pLoginTask->start(
+        [pResult, bNewLogin]() {
+            DEV_INFO& rec = pResult->first;
+            if (bNewLogin && loginDevice(&rec, &pResult->second) < 1)
+                return;
+            qint32 nValue = 1;
+            sdkSetConfig(rec.lLoginID, kCmdConfigOpening, -1, reinterpret_cast<char*>(&nValue), sizeof(nValue),
+                         kConfigOpeningWaitMs);
+        },
+        [this, nRow, pResult, bNewLogin]() {
+            QApplication::restoreOverrideCursor();
+            runConfigDialog(nRow, pResult->first, pResult->second, bNewLogin);
+        });
+}
+
+void CVantrel::runConfigDialog(int nRow, const DEV_INFO& loggedIn, int nError, bool bNewLogin)
+{
+    const long lLogin = loggedIn.lLoginID;
+    if (lLogin < 1) {
+        onUpdateTableInfo(nRow, ColumnStatus, loginErrorText(nError));
+        return;
+    }
+    if (bNewLogin) {
+        records.update(nRow, [&loggedIn](DEV_INFO& rec) {
+            std::memcpy(rec.szPassword, loggedIn.szPassword, sizeof(rec.szPassword));
+            rec.devInfo = loggedIn.devInfo;
+            rec.lLoginID = loggedIn.lLoginID;
+        });
+        onUpdateTableInfo(nRow, ColumnStatus, tr("Login Success"));
+    }
+    // The pages read the device on the dialog's own thread while it is already shown.
+    pConfigDlg->loadAllConfig(lLogin);
+    ui->btnModifyCfg->setEnabled(pConfigDlg->exec() == QDialog::Accepted);
+    records.update(nRow, [](DEV_INFO& rec) { rec.lLoginID = -1; });
+    if (!pLoginTask->start([lLogin]() { sdkLogout(lLogin); }))
+        sdkLogout(lLogin);
 }
 
 bool CVantrel::anyConfigPageTicked() const
 {
-    // The ticks live in the configuration dialog's page tree; without the dialog none is ticked.
+    if (!pConfigDlg)
+        return false;
+    for (int nType = kFirstConfigPage; nType <= kLastConfigPage; ++nType) {
+        if (pConfigDlg->isConfigChecked(nType))
+            return true;
+    }
     return false;
 }
 

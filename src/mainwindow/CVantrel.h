@@ -22,6 +22,7 @@ class CBackgroundTask;
 class CBatchDealThread;
 class CBatchRunner;
 class CIpSetDlg;
+class COtherConfigDlg;
 class CSearchDeviceThread;
 class CUpgradeWorker;
 struct CBatchJob;
@@ -81,6 +82,9 @@ public:
     CBatchDealThread* dealThread() const { return pDealThread; }
     /// The planning dialog, null until SetIP is first pressed.
     CIpSetDlg* ipSetDlg() const { return pIpSetDlg; }
+    /// The configuration dialog, created with the window (without a parent) and kept until it goes:
+    /// its pages keep their values and ticks between openings.
+    COtherConfigDlg* configDlg() const { return pConfigDlg; }
     /// The configuration file imported before each upgrade, copied from lineEditCfg when Upgrade
     /// is pressed.
     QString configFilePath() const { return strCfgFile; }
@@ -166,6 +170,9 @@ private:
     /// The open-file dialog of the Browse buttons; a chosen file replaces pEdit's text.
     void chooseFileInto(QLineEdit* pEdit, const QString& strFilter);
     bool anyConfigPageTicked() const;
+    /// The configuration dialog's opening once the login (and command 164) ended, on the
+    /// user-interface thread: runs the dialog on row nRow's device, then logs it out.
+    void runConfigDialog(int nRow, const DEV_INFO& loggedIn, int nError, bool bNewLogin);
     /// Removes every row and frees its record; returns the login handles that were open, for the
     /// caller to log out.
     QVector<long> clearDeviceRows();
@@ -201,6 +208,7 @@ private:
     std::unique_ptr<CBatchJob> pJob;
     CBatchDealThread* pDealThread = nullptr;
     CIpSetDlg* pIpSetDlg = nullptr;
+    COtherConfigDlg* pConfigDlg = nullptr;
     int nVolumeState = 0;
     int nMicroState = 0;
 
