@@ -620,17 +620,17 @@
 <context>
     <name>CRealplayDlg</name>
     <message>
-        <location filename="../../src/media/CRealplayDlg.cpp" line="120"/>
+        <location filename="../../src/media/CRealplayDlg.cpp" line="123"/>
         <source>Prompt</source>
         <translation>提示</translation>
     </message>
     <message>
-        <location filename="../../src/media/CRealplayDlg.cpp" line="121"/>
+        <location filename="../../src/media/CRealplayDlg.cpp" line="124"/>
         <source>Start RealPlay Fail</source>
         <translation>开始预览失败</translation>
     </message>
     <message>
-        <location filename="../../src/media/CRealplayDlg.cpp" line="121"/>
+        <location filename="../../src/media/CRealplayDlg.cpp" line="124"/>
         <source>OK</source>
         <translation>确定</translation>
     </message>
@@ -711,40 +711,40 @@
         <translation>未知错误</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="242"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="262"/>
         <source>Devices are being configured, search again when the work has finished</source>
         <translation>正在配置设备，请在完成后再搜索</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="244"/>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="289"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="264"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="309"/>
         <source>SelectAll</source>
         <translation>全选</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="289"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="309"/>
         <source>UnSelectAll</source>
         <translation>取消全选</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="323"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="343"/>
         <source>Dev No :</source>
         <translation>设备编号：</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="581"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="644"/>
         <source>Upgrade File(*.bin);;Files(*.*)</source>
         <translation>升级文件(*.bin);;所有文件(*.*)</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="586"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="649"/>
         <source>Config File(*.cfg)</source>
         <translation>配置文件(*.cfg)</translation>
     </message>
     <message>
         <location filename="../../src/batch/BatchTexts.cpp" line="20"/>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="367"/>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="619"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="394"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="682"/>
         <source>Login Success</source>
         <translation>登录成功</translation>
     </message>
@@ -804,27 +804,28 @@
         <translation>重启失败</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="387"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="450"/>
         <source>Prompt</source>
         <translation>提示</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="392"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="455"/>
         <source>Tips</source>
         <translation>提示</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="337"/>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="416"/>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="503"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="353"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="367"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="479"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="566"/>
         <location filename="../../src/mainwindow/CVantrelUpgrade.cpp" line="63"/>
         <location filename="../../src/mainwindow/CVantrelUpgrade.cpp" line="111"/>
         <source>Configuring, please try again later</source>
         <translation>正在配置，请稍后再试</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="420"/>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="659"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="483"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="722"/>
         <source>Please select device first</source>
         <translation>请先选择设备</translation>
     </message>
@@ -936,17 +937,17 @@
     </message>
     <message>
         <location filename="../../src/upgrade/UpgradeTexts.cpp" line="107"/>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="515"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="578"/>
         <source>Please Select a Device</source>
         <translation>请选择设备</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="565"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="628"/>
         <source>Please Set IP Config first</source>
         <translation>请先设置IP配置</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="573"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="636"/>
         <source>Choose a file to open</source>
         <translation>选择要打开的文件</translation>
     </message>
@@ -956,29 +957,28 @@
         <translation>请选择升级程序</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="591"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="654"/>
         <source>Devices are being configured, add the device when the work has finished</source>
         <translation>正在配置设备，请在完成后再添加设备</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="607"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="670"/>
         <source>The table is full: the device was not added</source>
         <translation>列表已满：未添加该设备</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="644"/>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="668"/>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="677"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="421"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="707"/>
         <source>Please add device first</source>
         <translation>请先添加设备</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="700"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="757"/>
         <source>StopMicro</source>
         <translation>停止监听</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="700"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="757"/>
         <source>StartMicro</source>
         <translation>开始监听</translation>
     </message>
@@ -1016,23 +1016,23 @@
         <translation>设置Ip失败</translation>
     </message>
     <message>
-        <location filename="../../src/media/CVoiceTalk.cpp" line="76"/>
+        <location filename="../../src/media/CVoiceTalk.cpp" line="77"/>
         <source>OpenSoundShareFiled</source>
         <translation>打开声音共享失败</translation>
     </message>
     <message>
-        <location filename="../../src/media/CVoiceTalk.cpp" line="92"/>
-        <location filename="../../src/media/CVoiceTalk.cpp" line="111"/>
+        <location filename="../../src/media/CVoiceTalk.cpp" line="93"/>
+        <location filename="../../src/media/CVoiceTalk.cpp" line="112"/>
         <source>StartVoiceComError</source>
         <translation>开始对讲出错</translation>
     </message>
     <message>
-        <location filename="../../src/media/CVoiceTalk.cpp" line="96"/>
+        <location filename="../../src/media/CVoiceTalk.cpp" line="97"/>
         <source>OpenTalkFiled</source>
         <translation>打开对讲失败</translation>
     </message>
     <message>
-        <location filename="../../src/media/CVoiceTalk.cpp" line="183"/>
+        <location filename="../../src/media/CVoiceTalk.cpp" line="213"/>
         <source>OpenFileFailed</source>
         <translation>打开文件失败</translation>
     </message>
@@ -1290,7 +1290,7 @@
     <name>QDialogButtonBox</name>
     <message>
         <location filename="../../src/widgets/CMessageBox.cpp" line="74"/>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="51"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="53"/>
         <location filename="../../src/device/LoginDlg.cpp" line="215"/>
         <location filename="../../src/device/LoginDlg.cpp" line="249"/>
         <source>OK</source>
@@ -1300,42 +1300,42 @@
 <context>
     <name>QObject</name>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="176"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="196"/>
         <source>NO.</source>
         <translation>序号</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="176"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="196"/>
         <source>IP Address</source>
         <translation>IP地址</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="177"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="197"/>
         <source>Port</source>
         <translation>端口</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="177"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="197"/>
         <source>Destribe</source>
         <translation>描述</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="178"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="198"/>
         <source>Mac Address</source>
         <translation>MAC地址</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="178"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="198"/>
         <source>CloudID</source>
         <translation>云ID</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="179"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="199"/>
         <source>Version</source>
         <translation>版本</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="179"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="199"/>
         <source>BuildDate</source>
         <translation>编译日期</translation>
     </message>
