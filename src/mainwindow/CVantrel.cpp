@@ -131,7 +131,7 @@ CVantrel::CVantrel(QWidget* parent, Qt::WindowFlags flags) : QWidget(parent, fla
     pLogoutTask = new CBackgroundTask(this);
 
     // The voice talk waits for devices: it lives on a thread of its own, which runs its calls one
-    // after the other and deletes it as it ends.
+    // after the other and deletes it as it ends. The thread starts at the first Volume or Micro press.
     pVoiceThread = new QThread(this);
     pVoiceThread->setObjectName(QStringLiteral("voice talk"));
     pVoiceTalk = new CVoiceTalk(strSoundFile);
@@ -139,7 +139,6 @@ CVantrel::CVantrel(QWidget* parent, Qt::WindowFlags flags) : QWidget(parent, fla
     connect(pVoiceThread, &QThread::finished, pVoiceTalk, &QObject::deleteLater);
     connect(pVoiceTalk, &CVoiceTalk::updateBtnState, this, &CVantrel::updateBtnState, Qt::QueuedConnection);
     connect(pVoiceTalk, &CVoiceTalk::showMessageSignal, this, &CVantrel::showMessageSignal, Qt::QueuedConnection);
-    pVoiceThread->start();
 
     if (const QScreen* pScreen = QGuiApplication::primaryScreen()) {
         const QRect rcDesktop = pScreen->geometry();
@@ -176,8 +175,12 @@ CVantrel::~CVantrel()
     // call is bounded by its time-out. A press still queued for the talk is dropped.
     delete pRealplayDlg;
     pRealplayDlg = nullptr;
-    pVoiceThread->quit();
-    pVoiceThread->wait();
+    if (pVoiceThread->isRunning()) {
+        pVoiceThread->quit();
+        pVoiceThread->wait();
+    } else {
+        delete pVoiceTalk;
+    }
     pVoiceTalk = nullptr;
     // The window is gone from the screen by now: these logouts keep no one waiting at a frozen window.
     for (long lLogin : clearDeviceRows())
@@ -428,6 +431,8 @@ void CVantrel::startTalkCommand(std::function<void(CVoiceTalk*, long)> fnStart)
         DEV_INFO rec;
         if (!records.copy(nRow, &rec) || rec.lLoginID < 1)
             return;
+        if (!pVoiceThread->isRunning())
+            pVoiceThread->start();
         CVoiceTalk* pTalk = pVoiceTalk;
         const long lLoginID = rec.lLoginID;
         QMetaObject::invokeMethod(
