@@ -711,40 +711,40 @@
         <translation>未知错误</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="262"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="265"/>
         <source>Devices are being configured, search again when the work has finished</source>
         <translation>正在配置设备，请在完成后再搜索</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="264"/>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="309"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="267"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="312"/>
         <source>SelectAll</source>
         <translation>全选</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="309"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="312"/>
         <source>UnSelectAll</source>
         <translation>取消全选</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="343"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="346"/>
         <source>Dev No :</source>
         <translation>设备编号：</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="644"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="649"/>
         <source>Upgrade File(*.bin);;Files(*.*)</source>
         <translation>升级文件(*.bin);;所有文件(*.*)</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="649"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="654"/>
         <source>Config File(*.cfg)</source>
         <translation>配置文件(*.cfg)</translation>
     </message>
     <message>
         <location filename="../../src/batch/BatchTexts.cpp" line="20"/>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="394"/>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="682"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="397"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="687"/>
         <source>Login Success</source>
         <translation>登录成功</translation>
     </message>
@@ -804,28 +804,28 @@
         <translation>重启失败</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="450"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="455"/>
         <source>Prompt</source>
         <translation>提示</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="455"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="460"/>
         <source>Tips</source>
         <translation>提示</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="353"/>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="367"/>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="479"/>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="566"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="356"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="370"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="484"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="571"/>
         <location filename="../../src/mainwindow/CVantrelUpgrade.cpp" line="63"/>
         <location filename="../../src/mainwindow/CVantrelUpgrade.cpp" line="111"/>
         <source>Configuring, please try again later</source>
         <translation>正在配置，请稍后再试</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="483"/>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="722"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="488"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="727"/>
         <source>Please select device first</source>
         <translation>请先选择设备</translation>
     </message>
@@ -937,17 +937,17 @@
     </message>
     <message>
         <location filename="../../src/upgrade/UpgradeTexts.cpp" line="107"/>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="578"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="583"/>
         <source>Please Select a Device</source>
         <translation>请选择设备</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="628"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="633"/>
         <source>Please Set IP Config first</source>
         <translation>请先设置IP配置</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="636"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="641"/>
         <source>Choose a file to open</source>
         <translation>选择要打开的文件</translation>
     </message>
@@ -957,28 +957,28 @@
         <translation>请选择升级程序</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="654"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="659"/>
         <source>Devices are being configured, add the device when the work has finished</source>
         <translation>正在配置设备，请在完成后再添加设备</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="670"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="675"/>
         <source>The table is full: the device was not added</source>
         <translation>列表已满：未添加该设备</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="421"/>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="707"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="424"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="712"/>
         <source>Please add device first</source>
         <translation>请先添加设备</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="757"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="762"/>
         <source>StopMicro</source>
         <translation>停止监听</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="757"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="762"/>
         <source>StartMicro</source>
         <translation>开始监听</translation>
     </message>
@@ -1300,42 +1300,42 @@
 <context>
     <name>QObject</name>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="196"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="199"/>
         <source>NO.</source>
         <translation>序号</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="196"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="199"/>
         <source>IP Address</source>
         <translation>IP地址</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="197"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="200"/>
         <source>Port</source>
         <translation>端口</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="197"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="200"/>
         <source>Destribe</source>
         <translation>描述</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="198"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="201"/>
         <source>Mac Address</source>
         <translation>MAC地址</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="198"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="201"/>
         <source>CloudID</source>
         <translation>云ID</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="199"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="202"/>
         <source>Version</source>
         <translation>版本</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="199"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="202"/>
         <source>BuildDate</source>
         <translation>编译日期</translation>
     </message>
