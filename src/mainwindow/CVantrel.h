@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <memory>
 
 #include <QModelIndex>
@@ -23,8 +24,11 @@ class CBatchDealThread;
 class CBatchRunner;
 class CIpSetDlg;
 class COtherConfigDlg;
+class CRealplayDlg;
 class CSearchDeviceThread;
 class CUpgradeWorker;
+class CVoiceTalk;
+class QThread;
 struct CBatchJob;
 struct CUpgradeJob;
 
@@ -68,9 +72,12 @@ public:
     unsigned char adaptiveValue() const { return byAdaptive; }
     /// The password the batch logs in with, taken from lineEditPassword when the batch starts.
     QString batchPassword() const { return strBatchPassword; }
-    /// State reported through updateBtnState: volume test running, microphone on.
-    int volumeState() const { return nVolumeState; }
-    int microState() const { return nMicroState; }
+    /// The Volume and Micro buttons' states (volume test running, microphone on), as the voice
+    /// talk, their one holder, last reported them through updateBtnState.
+    int volumeState() const;
+    int microState() const;
+    /// The live preview, null until the first double-click opens it.
+    CRealplayDlg* realplayDlg() const { return pRealplayDlg; }
 
     /// The batch worker's body: the runner walks the snapshot startBatch took; then the window queues
     /// releaseCursor and sets the idle flag. Runs on the worker thread.
@@ -180,10 +187,16 @@ private:
     void appendDeviceRow(const QList<QStandardItem*>& lstItems, std::unique_ptr<DEV_INFO> pInfo);
     /// True when a batch, the upgrade run or a double-click login works on the records.
     bool isBusy() const;
-    /// The double-click login's outcome, on the user-interface thread.
-    void applyRowLogin(int nRow, const DEV_INFO& loggedIn, int nError);
+    /// Runs fnLoggedIn(nRow) once row nRow is logged in: at once when it is, else after a login with
+    /// the password field's text off this thread (refused while busy; a failure shows in the row).
+    void loginRowThen(int nRow, std::function<void(int)> fnLoggedIn);
+    /// A login's outcome, on the user-interface thread; true when the row is logged in.
+    bool applyRowLogin(int nRow, const DEV_INFO& loggedIn, int nError);
     /// The live preview of a logged-in row starts here.
     void openLivePreview(int nRow);
+    /// The audio buttons' common start: the current row (or row 0) logged in, then fnStart with its
+    /// login on the voice talk's thread.
+    void startTalkCommand(std::function<void(CVoiceTalk*, long)> fnStart);
     /// The Upgrade press once its package was read.
     void continueUpgrade(const QString& strPackage, qint64 nPackageBytes, int nRead, const QString& strHardware);
 
@@ -209,8 +222,9 @@ private:
     CBatchDealThread* pDealThread = nullptr;
     CIpSetDlg* pIpSetDlg = nullptr;
     COtherConfigDlg* pConfigDlg = nullptr;
-    int nVolumeState = 0;
-    int nMicroState = 0;
+    CRealplayDlg* pRealplayDlg = nullptr; ///< no parent: a window of its own, deleted here
+    QThread* pVoiceThread = nullptr;      ///< runs every call of the voice talk
+    CVoiceTalk* pVoiceTalk = nullptr;     ///< lives on pVoiceThread, deleted as it ends
 
     std::unique_ptr<CUpgradeWorker> pUpgrade;
     CBackgroundTask* pLoginTask = nullptr;   ///< the double-click login
