@@ -1,6 +1,7 @@
 #include "CVantrel.h"
 
 #include <cstring>
+#include <utility>
 
 #include <QApplication>
 #include <QFileDialog>
@@ -190,7 +191,7 @@ CVantrel::~CVantrel()
     }
     pVoiceTalk = nullptr;
     // The window is gone from the screen by now: these logouts keep no one waiting at a frozen window.
-    for (long lLogin : clearDeviceRows())
+    for (long lLogin : clearDeviceRows() + lstPendingLogouts)
         sdkLogout(lLogin);
     sdkCleanup();
     delete pSearchThread;
@@ -597,6 +598,27 @@ void CVantrel::BatchOpr(int nCmdDeal)
     pDealThread->start(QThread::InheritPriority);
 }
 
+void CVantrel::logoutLater(long lLogin)
+{
+    if (lLogin <= 0)
+        return;
+    lstPendingLogouts.append(lLogin);
+    startPendingLogouts();
+}
+
+void CVantrel::startPendingLogouts()
+{
+    if (lstPendingLogouts.isEmpty() || pLogoutTask->isRunning())
+        return;
+    const QVector<long> lstLogins = std::exchange(lstPendingLogouts, {});
+    pLogoutTask->start(
+        [lstLogins]() {
+            for (long lLogin : lstLogins)
+                sdkLogout(lLogin);
+        },
+        [this]() { startPendingLogouts(); });
+}
+
 void CVantrel::onDealBathMsg(int ret, int nError, int nIndex, int nCmdDeal)
 {
     onUpdateTableInfo(nIndex, ColumnStatus, dealMessageText(ret, nError, nCmdDeal));
@@ -605,7 +627,7 @@ void CVantrel::onDealBathMsg(int ret, int nError, int nIndex, int nCmdDeal)
     // While a batch runs its worker owns the records' logins: leave them to it.
     DEV_INFO* pRec = getDevInfo(nIndex);
     if (pRec && pRec->lLoginID > 0 && isIdle()) {
-        sdkLogout(pRec->lLoginID);
+        logoutLater(pRec->lLoginID);
         pRec->lLoginID = 0;
     }
 }
@@ -679,8 +701,7 @@ void CVantrel::on_addBtn_clicked()
     // no row, and goes again.
     if (pModel->rowCount() >= kMaxTableRows) {
         const long lLogin = result.lLoginID;
-        if (!pLogoutTask->start([lLogin]() { sdkLogout(lLogin); }))
-            sdkLogout(lLogin);
+        logoutLater(lLogin);
         showPrompt(tr("The table is full: the device was not added"));
         return;
     }
@@ -771,7 +792,7 @@ void CVantrel::runConfigDialog(int nRow, const DEV_INFO& loggedIn, int nError, b
     ui->btnModifyCfg->setEnabled(pConfigDlg->exec() == QDialog::Accepted);
     records.update(nRow, [](DEV_INFO& rec) { rec.lLoginID = -1; });
     if (!pLoginTask->start([lLogin]() { sdkLogout(lLogin); }))
-        sdkLogout(lLogin);
+        logoutLater(lLogin);
 }
 
 bool CVantrel::anyConfigPageTicked() const

@@ -183,6 +183,10 @@ private:
     /// Removes every row and frees its record; returns the login handles that were open, for the
     /// caller to log out.
     QVector<long> clearDeviceRows();
+    /// Logs lLogin out off the user-interface thread (on pLogoutTask, in the order given); what is
+    /// still waiting when the window goes is logged out by the destructor.
+    void logoutLater(long lLogin);
+    void startPendingLogouts();
     /// Appends a row whose column-0 item carries pInfo (owned by the row's records from now on).
     void appendDeviceRow(const QList<QStandardItem*>& lstItems, std::unique_ptr<DEV_INFO> pInfo);
     /// True when a batch, the upgrade run or a double-click login works on the records.
@@ -229,7 +233,8 @@ private:
     std::unique_ptr<CUpgradeWorker> pUpgrade;
     CBackgroundTask* pLoginTask = nullptr;   ///< the double-click login
     CBackgroundTask* pPackageTask = nullptr; ///< the Upgrade press's package read
-    CBackgroundTask* pLogoutTask = nullptr;  ///< a login the full table had no room for
+    CBackgroundTask* pLogoutTask = nullptr;  ///< logs out what logoutLater was given
+    QVector<long> lstPendingLogouts;         ///< given to logoutLater while pLogoutTask was busy
 };
 
 /// The one main window of the process, set by its constructor before any worker thread exists.
