@@ -467,6 +467,49 @@ int Device::startFirmwareUpgrade(ov::FirmwareUpload& out, const Deadline& d)
     return rc == SDK_OK ? readResult(ov::readStartFirmwareUpgrade(e, out)) : rc;
 }
 
+int Device::profiles(std::vector<ov::MediaProfile>& out, const Deadline& d)
+{
+    ov::Envelope e;
+    const int rc = call("<trt:GetProfiles/>", ov::ns::kMedia, "GetProfilesResponse", d, e);
+    return rc == SDK_OK ? readResult(ov::readProfiles(e, out)) : rc;
+}
+
+int Device::videoEncoderConfiguration(const std::string& token, ov::VideoEncoderConfig& out, ov::Envelope& answer,
+                                      const Deadline& d)
+{
+    const int rc = call("<trt:GetVideoEncoderConfiguration><trt:ConfigurationToken>" + ov::escape(token) +
+                            "</trt:ConfigurationToken></trt:GetVideoEncoderConfiguration>",
+                        ov::ns::kMedia, "GetVideoEncoderConfigurationResponse", d, answer);
+    return rc == SDK_OK ? readResult(ov::readVideoEncoderConfiguration(answer, out)) : rc;
+}
+
+int Device::videoEncoderOptions(const std::string& profileToken, const std::string& encoderToken,
+                                ov::VideoEncoderOptions& out, const Deadline& d)
+{
+    ov::Envelope e;
+    const int rc = call("<trt:GetVideoEncoderConfigurationOptions><trt:ConfigurationToken>" + ov::escape(encoderToken) +
+                            "</trt:ConfigurationToken><trt:ProfileToken>" + ov::escape(profileToken) +
+                            "</trt:ProfileToken></trt:GetVideoEncoderConfigurationOptions>",
+                        ov::ns::kMedia, "GetVideoEncoderConfigurationOptionsResponse", d, e);
+    return rc == SDK_OK ? readResult(ov::readVideoEncoderOptions(e, out)) : rc;
+}
+
+int Device::setVideoEncoderConfiguration(const std::string& body, const Deadline& d)
+{
+    ov::Envelope e;
+    return call(body, ov::ns::kMedia, "SetVideoEncoderConfigurationResponse", d, e);
+}
+
+int Device::streamUri(const std::string& profileToken, std::string& uri, const Deadline& d)
+{
+    ov::Envelope e;
+    const int rc = call("<trt:GetStreamUri><trt:StreamSetup><tt:Stream>RTP-Unicast</tt:Stream><tt:Transport>"
+                        "<tt:Protocol>RTSP</tt:Protocol></tt:Transport></trt:StreamSetup><trt:ProfileToken>" +
+                            ov::escape(profileToken) + "</trt:ProfileToken></trt:GetStreamUri>",
+                        ov::ns::kMedia, "GetStreamUriResponse", d, e);
+    return rc == SDK_OK ? readResult(ov::readStreamUri(e, uri)) : rc;
+}
+
 // ---- search -----------------------------------------------------------------------------------------
 
 std::uint16_t discoveryPort()

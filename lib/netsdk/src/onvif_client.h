@@ -77,6 +77,18 @@ public:
     int factoryDefault(bool hard, const Deadline& d);
     int startFirmwareUpgrade(ov::FirmwareUpload& out, const Deadline& d);
 
+    // Media service (at the device service's address: the devices this library knows serve both there).
+    int profiles(std::vector<ov::MediaProfile>& out, const Deadline& d);
+    /// GetVideoEncoderConfiguration; `answer` keeps the device's own XML for a later write.
+    int videoEncoderConfiguration(const std::string& token, ov::VideoEncoderConfig& out, ov::Envelope& answer,
+                                  const Deadline& d);
+    int videoEncoderOptions(const std::string& profileToken, const std::string& encoderToken,
+                            ov::VideoEncoderOptions& out, const Deadline& d);
+    /// SetVideoEncoderConfiguration with a body from ov::setVideoEncoderConfigurationBody.
+    int setVideoEncoderConfiguration(const std::string& body, const Deadline& d);
+    /// GetStreamUri: RTP over RTSP (TCP) for the profile.
+    int streamUri(const std::string& profileToken, std::string& uri, const Deadline& d);
+
     /// Credentials for the firmware upload.
     const std::string& user() const { return user_; }
     const std::string& password() const { return password_; }
@@ -136,6 +148,16 @@ long setConfig(Device& device, unsigned long command, int channel, const char* i
 int control(Device& device, int type, int waitMs);
 /// sdkSetConfigOverNet for a device that the search found speaking ONVIF only.
 long setAddress(const KnownDevice& device, const SDK_NET_ADDRESS_BLOCK& block, int waitMs);
+/// The encode records (commands 10, 17, 19, 68) and the encode page's ability query; onvif_media.cpp.
+bool isEncodeCommand(unsigned long command);
+long getEncodeConfig(Device& device, unsigned long command, int channel, char* out, unsigned long outSize,
+                     unsigned long* returned, int waitMs);
+long setEncodeConfig(Device& device, unsigned long command, int channel, const char* in, unsigned long size,
+                     int waitMs);
+long channelAbilityJson(const char* name, int channel, char* out, int outSize, int* returned);
+/// The RTSP address of stream `stream` (0 main, 1 extra) of channel `channel`; SDK_OK or a code.
+int streamAddress(Device& device, int channel, int stream, std::string& uri, const Deadline& d);
+
 long startUpgrade(long login, const std::shared_ptr<Device>& device, const char* path, fUpgradeCallBack callback,
                   void* user);
 /// True when the handle was an ONVIF upgrade (now closed).
