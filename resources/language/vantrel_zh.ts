@@ -873,52 +873,52 @@
         <translation>Vantrel</translation>
     </message>
     <message>
-        <location filename="../../src/device/DeviceRecords.cpp" line="165"/>
+        <location filename="../../src/device/DeviceRecords.cpp" line="175"/>
         <source>Network is error</source>
         <translation>网络错误</translation>
     </message>
     <message>
-        <location filename="../../src/device/DeviceRecords.cpp" line="167"/>
+        <location filename="../../src/device/DeviceRecords.cpp" line="177"/>
         <source>System is busying</source>
         <translation>系统忙</translation>
     </message>
     <message>
-        <location filename="../../src/device/DeviceRecords.cpp" line="169"/>
+        <location filename="../../src/device/DeviceRecords.cpp" line="179"/>
         <source>Login timeout</source>
         <translation>登录超时</translation>
     </message>
     <message>
-        <location filename="../../src/device/DeviceRecords.cpp" line="171"/>
+        <location filename="../../src/device/DeviceRecords.cpp" line="181"/>
         <source>Password is error</source>
         <translation>密码错误</translation>
     </message>
     <message>
-        <location filename="../../src/device/DeviceRecords.cpp" line="173"/>
+        <location filename="../../src/device/DeviceRecords.cpp" line="183"/>
         <source>The user is not existed</source>
         <translation>用户不存在</translation>
     </message>
     <message>
-        <location filename="../../src/device/DeviceRecords.cpp" line="175"/>
+        <location filename="../../src/device/DeviceRecords.cpp" line="185"/>
         <source>The user is locked</source>
         <translation>用户已被锁定</translation>
     </message>
     <message>
-        <location filename="../../src/device/DeviceRecords.cpp" line="177"/>
+        <location filename="../../src/device/DeviceRecords.cpp" line="187"/>
         <source>The user is in blacklist</source>
         <translation>用户在黑名单中</translation>
     </message>
     <message>
-        <location filename="../../src/device/DeviceRecords.cpp" line="179"/>
+        <location filename="../../src/device/DeviceRecords.cpp" line="189"/>
         <source>The user has logined</source>
         <translation>用户已登录</translation>
     </message>
     <message>
-        <location filename="../../src/device/DeviceRecords.cpp" line="181"/>
+        <location filename="../../src/device/DeviceRecords.cpp" line="191"/>
         <source>Cann&apos;t find the device</source>
         <translation>找不到设备</translation>
     </message>
     <message>
-        <location filename="../../src/device/DeviceRecords.cpp" line="183"/>
+        <location filename="../../src/device/DeviceRecords.cpp" line="193"/>
         <source>Unknow Error</source>
         <translation>未知错误</translation>
     </message>
@@ -1057,7 +1057,7 @@
     </message>
     <message>
         <location filename="../../src/upgrade/UpgradeTexts.cpp" line="17"/>
-        <location filename="../../src/upgrade/UpgradeTexts.cpp" line="72"/>
+        <location filename="../../src/upgrade/UpgradeTexts.cpp" line="77"/>
         <source>Invalid hardware</source>
         <translation>硬件不匹配</translation>
     </message>
@@ -1088,66 +1088,71 @@
     </message>
     <message>
         <location filename="../../src/upgrade/UpgradeTexts.cpp" line="33"/>
+        <source>Writing firmware (ONVIF reports no progress)</source>
+        <translation>正在写入固件（ONVIF 不报告进度）</translation>
+    </message>
+    <message>
+        <location filename="../../src/upgrade/UpgradeTexts.cpp" line="38"/>
         <source>Send Progress:</source>
         <translation>发送进度:</translation>
     </message>
     <message>
-        <location filename="../../src/upgrade/UpgradeTexts.cpp" line="42"/>
+        <location filename="../../src/upgrade/UpgradeTexts.cpp" line="47"/>
         <source>Upgrade Progress:</source>
         <translation>升级进度:</translation>
     </message>
     <message>
-        <location filename="../../src/upgrade/UpgradeTexts.cpp" line="47"/>
+        <location filename="../../src/upgrade/UpgradeTexts.cpp" line="52"/>
         <source>Start Upgrade</source>
         <translation>开始升级</translation>
     </message>
     <message>
-        <location filename="../../src/upgrade/UpgradeTexts.cpp" line="52"/>
+        <location filename="../../src/upgrade/UpgradeTexts.cpp" line="57"/>
         <source>Upgrade Failed</source>
         <translation>升级失败</translation>
     </message>
     <message>
-        <location filename="../../src/upgrade/UpgradeTexts.cpp" line="57"/>
+        <location filename="../../src/upgrade/UpgradeTexts.cpp" line="62"/>
         <source>Upgrade Success</source>
         <translation>升级成功</translation>
     </message>
     <message>
-        <location filename="../../src/upgrade/UpgradeTexts.cpp" line="62"/>
+        <location filename="../../src/upgrade/UpgradeTexts.cpp" line="67"/>
         <source>Upgrade Fail</source>
         <translation>升级失败</translation>
     </message>
     <message>
-        <location filename="../../src/upgrade/UpgradeTexts.cpp" line="67"/>
+        <location filename="../../src/upgrade/UpgradeTexts.cpp" line="72"/>
         <source>Upgrade TimeOut</source>
         <translation>升级超时</translation>
     </message>
     <message>
-        <location filename="../../src/upgrade/UpgradeTexts.cpp" line="77"/>
+        <location filename="../../src/upgrade/UpgradeTexts.cpp" line="82"/>
         <source>connect Failed:</source>
         <translation>连接失败:</translation>
     </message>
     <message>
-        <location filename="../../src/upgrade/UpgradeTexts.cpp" line="82"/>
+        <location filename="../../src/upgrade/UpgradeTexts.cpp" line="87"/>
         <source>select Failed:</source>
         <translation>等待数据失败:</translation>
     </message>
     <message>
-        <location filename="../../src/upgrade/UpgradeTexts.cpp" line="87"/>
+        <location filename="../../src/upgrade/UpgradeTexts.cpp" line="92"/>
         <source>recv Error:</source>
         <translation>接收错误:</translation>
     </message>
     <message>
-        <location filename="../../src/upgrade/UpgradeTexts.cpp" line="97"/>
+        <location filename="../../src/upgrade/UpgradeTexts.cpp" line="102"/>
         <source>UnZip Program Fail</source>
         <translation>解压升级包失败</translation>
     </message>
     <message>
-        <location filename="../../src/upgrade/UpgradeTexts.cpp" line="102"/>
+        <location filename="../../src/upgrade/UpgradeTexts.cpp" line="107"/>
         <source>Open InstallDesc Fail</source>
         <translation>打开InstallDesc失败</translation>
     </message>
     <message>
-        <location filename="../../src/upgrade/UpgradeTexts.cpp" line="107"/>
+        <location filename="../../src/upgrade/UpgradeTexts.cpp" line="112"/>
         <location filename="../../src/mainwindow/CVantrel.cpp" line="515"/>
         <source>Please Select a Device</source>
         <translation>请选择设备</translation>
@@ -1163,7 +1168,7 @@
         <translation>选择要打开的文件</translation>
     </message>
     <message>
-        <location filename="../../src/upgrade/UpgradeTexts.cpp" line="92"/>
+        <location filename="../../src/upgrade/UpgradeTexts.cpp" line="97"/>
         <source>Please Select a Program</source>
         <translation>请选择升级程序</translation>
     </message>
