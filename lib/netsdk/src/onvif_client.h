@@ -9,6 +9,7 @@
 #include <ctime>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -56,6 +57,9 @@ public:
     /// SDK_ERR_CONFIG_REJECTED; a malformed answer SDK_ERR_PROTOCOL (counted).
     int call(const std::string& bodyXml, const char* nsUri, const char* response, const Deadline& deadline,
              ov::Envelope& answer, bool authenticated = true);
+    /// The same to the media service, whose address GetCapabilities tells (asked once; the device
+    /// service's own address when the device names none).
+    int mediaCall(const std::string& bodyXml, const char* response, const Deadline& deadline, ov::Envelope& answer);
     /// A reader's verdict on an answer as the call's result.
     static int readResult(ov::Status status);
 
@@ -99,6 +103,11 @@ private:
     std::string user_;
     std::string password_;             ///< a password digest is formed anew for every request
     std::atomic<long> clockOffset_{0}; ///< device time minus local time, seconds
+    std::mutex mediaMutex_;            // guards mediaUrl_
+    std::string mediaUrl_;             ///< empty until asked
+
+    int post(const std::string& url, const std::string& bodyXml, const char* nsUri, const char* response,
+             const Deadline& deadline, ov::Envelope& answer, bool authenticated);
 };
 
 // ---- search side --------------------------------------------------------------------------------

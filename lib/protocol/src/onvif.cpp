@@ -757,6 +757,16 @@ Status readVideoEncoderOptions(const Envelope& e, VideoEncoderOptions& out)
     return Status::Ok;
 }
 
+Status readMediaAddress(const Envelope& e, std::string& xaddr)
+{
+    if (!is(e.payload, ns::kDevice, "GetCapabilitiesResponse"))
+        return Status::Unexpected;
+    const pugi::xml_node media = child(child(e.payload, ns::kDevice, "Capabilities"), ns::kSchema, "Media");
+    if (!childText(media, ns::kSchema, "XAddr", xaddr) || xaddr.empty())
+        return Status::Malformed;
+    return Status::Ok;
+}
+
 Status readStreamUri(const Envelope& e, std::string& uri)
 {
     if (!is(e.payload, ns::kMedia, "GetStreamUriResponse"))

@@ -211,6 +211,8 @@ struct VideoEncoderOptions
 };
 /// GetVideoEncoderConfigurationOptionsResponse.
 Status readVideoEncoderOptions(const Envelope& e, VideoEncoderOptions& out);
+/// GetCapabilitiesResponse: the media service's address (not checked here).
+Status readMediaAddress(const Envelope& e, std::string& xaddr);
 /// GetStreamUriResponse: the URI (not checked here).
 Status readStreamUri(const Envelope& e, std::string& uri);
 /// The body of SetVideoEncoderConfiguration for the configuration a GetVideoEncoderConfiguration
