@@ -48,7 +48,7 @@ std::string launchLine(bool h265)
 {
     // The encoder repeats the parameter sets before every key frame; the payloader passes them on.
     return std::string("( appsrc name=src ! ") + (h265 ? "rtph265pay" : "rtph264pay") +
-           " name=pay0 pt=96 config-interval=-1 )";
+           " name=pay0 pt=96 )";
 }
 
 } // namespace
