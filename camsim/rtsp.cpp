@@ -47,8 +47,7 @@ void stopFeed(GstRTSPMedia*, gpointer feed)
 std::string launchLine(bool h265)
 {
     // The encoder repeats the parameter sets before every key frame; the payloader passes them on.
-    return std::string("( appsrc name=src ! ") + (h265 ? "rtph265pay" : "rtph264pay") +
-           " name=pay0 pt=96 )";
+    return std::string("( appsrc name=src ! ") + (h265 ? "rtph265pay" : "rtph264pay") + " name=pay0 pt=96 )";
 }
 
 } // namespace
