@@ -1,7 +1,8 @@
 // Cameras of another maker (model IPC-O, ONVIF only) through the real window, beside cameras of our
-// own protocol: one search lists both kinds; a double-click logs one in and plays its RTSP stream; DHCP on and off; the address change of a batch
-// (start-address mode, the batch's password) moves it, and a new search finds its MAC there; an upgrade ends in
-// "Upgrade Success" with the new version, without a progress connection.
+// own protocol: one search lists both kinds; a double-click logs one in and plays its RTSP stream;
+// DHCP on and off; the address change of a batch (start-address mode, the batch's password) moves it,
+// and a new search finds its MAC there; an upgrade ends in "Upgrade Success" with the new version,
+// without a progress connection.
 
 #include <atomic>
 
