@@ -1,10 +1,13 @@
 // bench_onvif: a fleet of 128 cameras of our own protocol and 128 ONVIF-only cameras on loopback.
 // Measures through the device library: search completeness and time (every pass must list all 256,
 // each camera once), and for the ONVIF cameras login + one read (time server, command 41) + logout,
-// p50 / p99. Needs root (ONVIF cameras listen on port 80). Exits non-zero when a pass is incomplete
-// or an operation fails.
+// p50 / p99, and the live preview's first frame over RTSP (start to first decoded picture, and the
+// stop) on 16 of them. Needs root (ONVIF cameras listen on ports 80 and 554). Exits non-zero when a
+// pass is incomplete or an operation fails.
 
 #include <algorithm>
+#include <atomic>
+#include <thread>
 #include <cstdio>
 #include <cstring>
 #include <set>
@@ -19,6 +22,7 @@
 
 #include "benchsupport.h"
 #include "netsdk/netsdk.h"
+#include "netsdk/netsdk_test.h"
 
 namespace {
 
@@ -28,6 +32,15 @@ double percentile(std::vector<double> v, double p)
         return 0;
     std::sort(v.begin(), v.end());
     return v[std::min(v.size() - 1, std::size_t(p * double(v.size() - 1) + 0.5))];
+}
+
+std::atomic<long> g_firstFrameOf{0}; // the stream whose first picture is awaited; 0 once seen
+
+void onFrame(const SDK_TEST_FRAME_INFO* info, void*)
+{
+    long expected = info->lRealHandle;
+    if (!info->bEnded)
+        g_firstFrameOf.compare_exchange_strong(expected, 0);
 }
 
 } // namespace
@@ -146,7 +159,41 @@ int main(int argc, char* argv[])
     line("read (command 41)", reads);
     line("logout", logouts);
     line("login + read + logout", totals);
+
+    // Live preview: start (GetProfiles, GetStreamUri, RTSP set-up) to the first decoded picture of
+    // the main stream (1920 x 1080 H.264), and the stop.
+    std::vector<double> firsts, stops;
+    sdkTestSetFrameObserver(onFrame, nullptr);
+    for (std::size_t i = 0; i < onvifAddresses.size() && i < 16; ++i) {
+        int err = 0;
+        const long handle = sdkLogin(onvifAddresses[i].c_str(), 80, "admin", "bench", nullptr, 1, &err);
+        SDK_CLIENTINFO client = {};
+        const auto t0 = bench::Clock::now();
+        const long stream = handle > 0 ? sdkStartRealPlay(handle, &client) : 0;
+        if (stream > 0) {
+            g_firstFrameOf.store(stream);
+            while (g_firstFrameOf.load() == stream && bench::msBetween(t0, bench::Clock::now()) < 10000)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        const auto t1 = bench::Clock::now();
+        const bool seen = stream > 0 && g_firstFrameOf.load() == 0;
+        if (stream > 0)
+            sdkStopRealPlay(stream, nullptr);
+        const auto t2 = bench::Clock::now();
+        if (handle > 0)
+            sdkLogout(handle);
+        if (!seen) {
+            ++failures;
+            continue;
+        }
+        firsts.push_back(bench::msBetween(t0, t1));
+        stops.push_back(bench::msBetween(t1, t2));
+    }
+    sdkTestSetFrameObserver(nullptr, nullptr);
+    std::printf("ONVIF preview, %zu samples:\n", firsts.size());
+    line("first frame", firsts);
+    line("stop", stops);
     sdkCleanup();
     fleet.stop();
-    return complete && failures == 0 && !totals.empty() ? 0 : 1;
+    return complete && failures == 0 && !totals.empty() && !firsts.empty() ? 0 : 1;
 }

@@ -22,6 +22,7 @@
 #include "listeners.h"
 #include "onvif_http.h"
 #include "onvif_service.h"
+#include "rtsp.h"
 #include "package.h"
 #include "protocol/onvif.h"
 #include "protocol/frame.h"
@@ -100,6 +101,7 @@ struct Fleet::CameraNet
     int service = -1; ///< listener ids in the fleet's ListenerSet, -1 while not listening
     int upgrade = -1;
     int onvif = -1;
+    int rtsp = -1;
     std::unique_ptr<OnvifService> onvifService; ///< cameras that speak ONVIF
     std::map<QTcpSocket*, std::unique_ptr<Connection>> connections;
     std::vector<QTcpSocket*> upgradeSockets;
@@ -199,6 +201,9 @@ bool Fleet::start(std::string& error)
             this);
         if (!onvifHttp_->start(error))
             return false;
+        rtsp_ = std::make_unique<RtspService>();
+        if (!rtsp_->start(error))
+            return false;
         wsd_ = new QUdpSocket(this);
         if (!wsd_->bind(QHostAddress::AnyIPv4, options_.onvifDiscoveryPort,
                         QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint)) {
@@ -244,6 +249,8 @@ void Fleet::stop()
         wsd_->close();
     if (onvifHttp_)
         onvifHttp_->stop();
+    if (rtsp_)
+        rtsp_->stop();
     outboxTimer_->stop();
     outbox_.clear();
     if (!options_.stateDir.empty())
@@ -353,10 +360,10 @@ void Fleet::tryBind(int index)
     if (stopped_ || isListening(index) || !c.live() || c.faults.refuse || !isLoopbackAddress(c.network().address))
         return;
     const std::uint32_t address = c.network().address;
-    int service = -1, upgrade = -1, onvif = -1;
+    int service = -1, upgrade = -1, onvif = -1, rtsp = -1;
     // All of a camera's ports or none: another camera holds this address.
     auto undo = [&] {
-        for (int id : {service, upgrade, onvif})
+        for (int id : {service, upgrade, onvif, rtsp})
             if (id >= 0)
                 listeners_->close(id);
     };
@@ -371,18 +378,22 @@ void Fleet::tryBind(int index)
     }
     if (n.onvifService) {
         onvif = listeners_->listen(address, options_.onvifPort, [this, index](qintptr fd) { acceptOnvif(index, fd); });
-        if (onvif < 0)
+        rtsp = onvif < 0 ? -1 : listeners_->listen(address, options_.rtspPort, [this, index](qintptr fd) {
+            acceptRtsp(index, fd);
+        });
+        if (rtsp < 0)
             return undo();
     }
     n.service = service;
     n.upgrade = upgrade;
     n.onvif = onvif;
+    n.rtsp = rtsp;
 }
 
 void Fleet::closeListeners(int index)
 {
     CameraNet& n = *nets_[index];
-    for (int* listener : {&n.service, &n.upgrade, &n.onvif}) {
+    for (int* listener : {&n.service, &n.upgrade, &n.onvif, &n.rtsp}) {
         listeners_->close(*listener);
         *listener = -1;
     }
@@ -667,6 +678,8 @@ void Fleet::dropAll(int index, bool reset)
     n.upgradeSockets.clear();
     if (onvifHttp_)
         onvifHttp_->dropCamera(index);
+    if (rtsp_)
+        rtsp_->dropCamera(index);
 }
 
 // ---- reboot, kill -------------------------------------------------------------------------------
@@ -874,6 +887,22 @@ void Fleet::acceptOnvif(int index, qintptr descriptor)
         return;
     }
     onvifHttp_->adopt(index, static_cast<int>(descriptor));
+}
+
+void Fleet::acceptRtsp(int index, qintptr descriptor)
+{
+    Camera& c = camera(index);
+    if (!rtsp_ || c.faults.drop || !c.live()) {
+        ::close(static_cast<int>(descriptor));
+        return;
+    }
+    // The streams as the camera's records say now; the server's threads never read the camera.
+    RtspService::Offer offer;
+    offer.name = c.network().hostName;
+    offer.address = dotted(c.network().address);
+    for (int s = 0; s < 2; ++s)
+        offer.available[s] = streamSettings(c, 0, s, offer.streams[s]) == protocol::kRetOk;
+    rtsp_->adopt(index, static_cast<int>(descriptor), offer);
 }
 
 void Fleet::onvifFollowUp(int index, int after)

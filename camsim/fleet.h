@@ -28,6 +28,7 @@ class ListenerSet;
 class MediaHub;
 class OnvifHttp;
 class OnvifService;
+class RtspService;
 
 /// The network side of the emulator: every camera's listeners and connections, the shared
 /// discovery socket, the control port, reboots and state files. One thread, driven by events.
@@ -118,6 +119,7 @@ private:
     void readDiscovery();
     void readOnvifDiscovery();
     void acceptOnvif(int index, qintptr descriptor);
+    void acceptRtsp(int index, qintptr descriptor);
     void onvifFollowUp(int index, int after);
     /// A firmware write with no native connection to report to (an ONVIF upload).
     void beginFirmwareWrite(int index);
@@ -137,8 +139,9 @@ private:
     ListenerSet* listeners_ = nullptr; ///< every camera's service and upgrade listeners
     MediaHub* media_ = nullptr;
     QUdpSocket* udp_ = nullptr;
-    QUdpSocket* wsd_ = nullptr;      ///< WS-Discovery, when some camera speaks ONVIF
-    OnvifHttp* onvifHttp_ = nullptr; ///< every camera's ONVIF connections
+    QUdpSocket* wsd_ = nullptr;         ///< WS-Discovery, when some camera speaks ONVIF
+    OnvifHttp* onvifHttp_ = nullptr;    ///< every camera's ONVIF connections
+    std::unique_ptr<RtspService> rtsp_; ///< the ONVIF cameras' live streams
     QTcpServer* controlServer_ = nullptr;
     std::map<QTcpSocket*, std::vector<std::uint8_t>> controlBuffers_;
     int controlBadFrames_ = 0;

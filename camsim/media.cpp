@@ -4,6 +4,7 @@
 
 #include "camera.h"
 #include "protocol/codec.h"
+#include "protocol/media.h"
 #include "protocol/messages.h"
 
 namespace camsim {
@@ -21,22 +22,6 @@ constexpr std::size_t kVideoOnByte = 40;
 constexpr std::size_t kStandardOffset = 116;
 constexpr int kCompressionH265 = 8;
 
-// Picture sizes of the device's resolution codes; the first six differ between PAL and NTSC
-// (their pixel counts are those of the resolution table the encode page uses).
-struct Size
-{
-    int width, height, ntscHeight;
-};
-constexpr Size kSizes[32] = {
-    {704, 576, 480},    {704, 288, 240},    {352, 576, 480},    {352, 288, 240},    {176, 144, 120},
-    {640, 480, 480},    {320, 240, 240},    {480, 480, 480},    {160, 128, 128},    {240, 192, 192},
-    {928, 576, 480},    {1280, 720, 720},   {1280, 960, 960},   {1600, 1200, 1200}, {1920, 1080, 1080},
-    {1920, 1200, 1200}, {1872, 1408, 1408}, {2048, 1536, 1536}, {2560, 1920, 1920}, {944, 1080, 1080},
-    {2560, 1440, 1440}, {3072, 2048, 2048}, {3264, 2448, 2448}, {4000, 3000, 3000}, {3840, 2160, 2160},
-    {640, 720, 720},    {1024, 576, 576},   {640, 360, 360},    {1024, 1536, 1536}, {1280, 1440, 1440},
-    {1280, 1920, 1920}, {1920, 2160, 2160},
-};
-
 std::int32_t i32At(const std::vector<std::uint8_t>& b, std::size_t at)
 {
     return static_cast<std::int32_t>(std::uint32_t(b[at]) | (std::uint32_t(b[at + 1]) << 8) |
@@ -47,12 +32,7 @@ std::int32_t i32At(const std::vector<std::uint8_t>& b, std::size_t at)
 
 bool resolutionSize(int resolution, int videoStandard, int& width, int& height)
 {
-    if (resolution < 0 || resolution >= 32)
-        return false;
-    const Size& s = kSizes[resolution];
-    width = s.width;
-    height = videoStandard == 1 ? s.ntscHeight : s.height;
-    return true;
+    return protocol::resolutionSize(resolution, videoStandard, width, height);
 }
 
 int streamSettings(const Camera& camera, int channel, int stream, StreamSettings& out)

@@ -6,6 +6,7 @@
 #include "camera.h"
 #include "package.h"
 #include "protocol/codec.h"
+#include "protocol/media.h"
 #include "protocol/messages.h"
 
 namespace camsim {
@@ -18,23 +19,18 @@ constexpr int kIpAdaptiveCommand = 274; // the switch the program calls DHCP: ON
 constexpr int kTimeServerCommand = 41;
 constexpr int kEncodeCommand = 68;
 constexpr std::size_t kStreamBlock = 44;
+constexpr std::int32_t kCompressionH264 = 7;
+constexpr std::int32_t kCompressionH265 = 8;
 constexpr const char* kInterfaceToken = "eth0";
 
-struct Resolution
+/// The camera's video standard (general record, offset 116): the sizes its resolution codes stand for.
+int videoStandard(const Camera& c)
 {
-    int index, width, height;
-};
-// The encode record's resolution indexes that the models use.
-constexpr Resolution kResolutions[] = {{0, 704, 576},    {3, 352, 288},   {4, 176, 144},   {6, 320, 240},
-                                       {10, 960, 576},   {11, 1280, 720}, {12, 1280, 960}, {14, 1920, 1080},
-                                       {17, 2048, 1536}, {19, 960, 1080}, {20, 2560, 1440}};
-
-const Resolution* resolutionByIndex(int index)
-{
-    for (const auto& r : kResolutions)
-        if (r.index == index)
-            return &r;
-    return nullptr;
+    std::vector<std::uint8_t> general;
+    std::int32_t v = 0;
+    if (c.readRecord(18, -1, general) == protocol::kRetOk && general.size() >= 120)
+        std::memcpy(&v, general.data() + 116, 4);
+    return v == 1 ? 1 : 0;
 }
 
 std::int32_t getI32(const std::vector<std::uint8_t>& b, std::size_t at)
@@ -581,15 +577,18 @@ OnvifService::Reply OnvifService::media(const ov::Envelope& e, const std::string
     c.readRecord(kEncodeCommand, 0, encode);
     if (encode.size() < 2 * kStreamBlock)
         return fault(false, "ter:Action", "No encode record");
+    const int standard = videoStandard(c);
     auto configuration = [&](int stream) {
         const std::size_t at = std::size_t(stream) * kStreamBlock;
-        const Resolution* res = resolutionByIndex(getI32(encode, at + 4));
+        int width = 0, height = 0;
+        protocol::resolutionSize(getI32(encode, at + 4), standard, width, height);
         const int fps = std::max(1, getI32(encode, at + 16));
         const std::string token = stream == 0 ? "encoder_main" : "encoder_sub";
         return "<tt:VideoEncoderConfiguration token=\"" + token + "\">" + tag("tt:Name", token) +
-               "<tt:UseCount>1</tt:UseCount><tt:Encoding>H264</tt:Encoding><tt:Resolution>" +
-               tag("tt:Width", std::to_string(res ? res->width : 0)) +
-               tag("tt:Height", std::to_string(res ? res->height : 0)) + "</tt:Resolution>" +
+               "<tt:UseCount>1</tt:UseCount>" +
+               // H.265 is no encoding of this media service's schema; cameras name it so anyway.
+               tag("tt:Encoding", getI32(encode, at) == kCompressionH265 ? "H265" : "H264") + "<tt:Resolution>" +
+               tag("tt:Width", std::to_string(width)) + tag("tt:Height", std::to_string(height)) + "</tt:Resolution>" +
                tag("tt:Quality", std::to_string(getI32(encode, at + 12))) + "<tt:RateControl>" +
                tag("tt:FrameRateLimit", std::to_string(fps)) + "<tt:EncodingInterval>1</tt:EncodingInterval>" +
                tag("tt:BitrateLimit", std::to_string(getI32(encode, at + 20))) + "</tt:RateControl><tt:H264>" +
@@ -654,10 +653,12 @@ OnvifService::Reply OnvifService::media(const ov::Envelope& e, const std::string
         const std::uint32_t mask =
             s == 0 ? a.mainResolutions : (a.extraResolutions ? a.extraResolutions : a.mainResolutions);
         std::string resolutions;
-        for (const auto& r : kResolutions)
-            if (mask & (1u << r.index))
-                resolutions += "<tt:ResolutionsAvailable>" + tag("tt:Width", std::to_string(r.width)) +
-                               tag("tt:Height", std::to_string(r.height)) + "</tt:ResolutionsAvailable>";
+        for (int code = 0; code < 32; ++code) {
+            int width = 0, height = 0;
+            if ((mask & (1u << code)) && protocol::resolutionSize(code, standard, width, height))
+                resolutions += "<tt:ResolutionsAvailable>" + tag("tt:Width", std::to_string(width)) +
+                               tag("tt:Height", std::to_string(height)) + "</tt:ResolutionsAvailable>";
+        }
         return soapReply(
             "<trt:GetVideoEncoderConfigurationOptionsResponse><trt:Options><tt:QualityRange><tt:Min>1</tt:Min>"
             "<tt:Max>6</tt:Max></tt:QualityRange><tt:H264>" +
@@ -675,8 +676,8 @@ OnvifService::Reply OnvifService::media(const ov::Envelope& e, const std::string
         const pugi::xml_node rate = ov::child(cfg, ov::ns::kSchema, "RateControl");
         long width = 0, height = 0, fps = 0, bitrate = 0, quality = 0, gov = 0;
         std::string encoding;
-        if (s < 0 || !ov::childText(cfg, ov::ns::kSchema, "Encoding", encoding) || encoding != "H264" ||
-            !readLong(res, ov::ns::kSchema, "Width", 1, 16384, width) ||
+        if (s < 0 || !ov::childText(cfg, ov::ns::kSchema, "Encoding", encoding) ||
+            (encoding != "H264" && encoding != "H265") || !readLong(res, ov::ns::kSchema, "Width", 1, 16384, width) ||
             !readLong(res, ov::ns::kSchema, "Height", 1, 16384, height) ||
             !readLong(rate, ov::ns::kSchema, "FrameRateLimit", 1, 60, fps) ||
             !readLong(rate, ov::ns::kSchema, "BitrateLimit", 1, 1000000, bitrate))
@@ -688,15 +689,12 @@ OnvifService::Reply OnvifService::media(const ov::Envelope& e, const std::string
         const Abilities& a = c.model().abilities;
         const std::uint32_t mask =
             s == 0 ? a.mainResolutions : (a.extraResolutions ? a.extraResolutions : a.mainResolutions);
-        const Resolution* chosen = nullptr;
-        for (const auto& r : kResolutions)
-            if (r.width == width && r.height == height && (mask & (1u << r.index)))
-                chosen = &r;
-        if (!chosen)
+        const int chosen = protocol::resolutionCode(int(width), int(height), standard);
+        if (chosen < 0 || !(mask & (1u << chosen)))
             return fault(true, "ter:ConfigModify", "Resolution not offered");
         const std::size_t at = std::size_t(s) * kStreamBlock;
-        setI32(encode, at + 0, 7); // H.264
-        setI32(encode, at + 4, chosen->index);
+        setI32(encode, at + 0, encoding == "H265" ? kCompressionH265 : kCompressionH264);
+        setI32(encode, at + 4, chosen);
         setI32(encode, at + 12, std::int32_t(quality));
         setI32(encode, at + 16, std::int32_t(fps));
         setI32(encode, at + 20, std::int32_t(bitrate));
@@ -711,10 +709,12 @@ OnvifService::Reply OnvifService::media(const ov::Envelope& e, const std::string
         const int s = ov::childText(p, ov::ns::kMedia, "ProfileToken", token) ? streamOf(token) : -1;
         if (s < 0)
             return fault(true, "ter:NoProfile", "Unknown profile");
-        // The stream itself is not served yet: the address is where it will be.
+        // The camera's RTSP server (rtsp.cpp) serves the profile's stream at this path.
+        const std::uint16_t port = c.options().rtspPort;
         return soapReply(
             "<trt:GetStreamUriResponse><trt:MediaUri>" +
-            tag("tt:Uri", "rtsp://" + dotted32(c.network().address) + ":554/" + token) +
+            tag("tt:Uri", "rtsp://" + dotted32(c.network().address) + (port == 554 ? "" : ":" + std::to_string(port)) +
+                              "/" + token) +
             "<tt:InvalidAfterConnect>false</tt:InvalidAfterConnect><tt:InvalidAfterReboot>false"
             "</tt:InvalidAfterReboot><tt:Timeout>PT60S</tt:Timeout></trt:MediaUri></trt:GetStreamUriResponse>");
     }

@@ -186,6 +186,8 @@ ParseOutcome parseOptions(const QStringList& args, FleetOptions& out, std::strin
     const auto controlPort = opt("control-port", "TCP control port on 127.0.0.1 (0 = any free port).", "P", "0");
     const auto onvif = opt("onvif", "Every camera speaks ONVIF as well (model IPC-O speaks only ONVIF).");
     const auto onvifPort = opt("onvif-port", "TCP port of the ONVIF services on each camera's address.", "P", "80");
+    const auto rtspPort =
+        opt("rtsp-port", "TCP port of the ONVIF cameras' RTSP streams on each camera's address.", "P", "554");
     const auto onvifDiscoveryPort = opt(
         "onvif-discovery-port", "UDP port of the ONVIF cameras' WS-Discovery (0.0.0.0, never a group).", "P", "3702");
     const auto onvifReplays = opt("onvif-accept-replays",
@@ -261,7 +263,8 @@ ParseOutcome parseOptions(const QStringList& args, FleetOptions& out, std::strin
         !intOpt(upgradeMs, 0, 3600000, o.upgradeMs) || !portOpt(servicePort, 1, o.servicePort) ||
         !portOpt(upgradePort, 1, o.upgradePort) || !portOpt(discoveryPort, 1, o.discoveryPort) ||
         !portOpt(controlPort, 0, o.controlPort) || !intOpt(fleetId, 0, 255, o.fleetId) ||
-        !portOpt(onvifPort, 1, o.onvifPort) || !portOpt(onvifDiscoveryPort, 1, o.onvifDiscoveryPort) ||
+        !portOpt(onvifPort, 1, o.onvifPort) || !portOpt(rtspPort, 1, o.rtspPort) ||
+        !portOpt(onvifDiscoveryPort, 1, o.onvifDiscoveryPort) ||
         !intOpt(onvifClockOffset, -86400 * 365, 86400 * 365, o.onvifClockOffsetS) ||
         !intOpt(lockAfter, 1, 1000000, o.lockAfter) || !intOpt(lockMs, 0, 86400000, o.lockMs) ||
         !intOpt(maxSessions, 0, 1000000, o.maxSessions) || !intOpt(maxConnections, 0, 1000000, o.maxConnections) ||

@@ -57,6 +57,7 @@ struct FleetOptions
     std::uint16_t controlPort = 0;
     bool onvif = false;           ///< every camera speaks ONVIF as well (ONVIF-only models always do)
     std::uint16_t onvifPort = 80; ///< HTTP port of the ONVIF services on each camera's address
+    std::uint16_t rtspPort = 554; ///< RTSP port of the ONVIF cameras' live streams, on each camera's address
     std::uint16_t onvifDiscoveryPort = 3702;
     int onvifClockOffsetS = 0; ///< the cameras' clocks run this far from the host's
     bool onvifReplays = false; ///< accept a repeated UsernameToken (for clients that repeat them)

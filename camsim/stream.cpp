@@ -6,7 +6,6 @@ extern "C" {
 #include <libavutil/frame.h>
 }
 
-#include "encoder.h"
 #include "protocol/frame.h"
 #include "protocol/media.h"
 #include "protocol/messages.h"
@@ -29,47 +28,41 @@ std::uint64_t wallClockMs()
 
 } // namespace
 
-VideoSource::VideoSource(const StreamSettings& settings, std::string name, std::string address, std::uint32_t sessionId,
-                         std::function<void()> ready)
-    : settings_(settings), name_(std::move(name)), address_(std::move(address)), sessionId_(sessionId),
-      ready_(std::move(ready))
+// ---- encode loop ----------------------------------------------------------------------------------
+
+EncodeLoop::EncodeLoop(const StreamSettings& settings, std::string name, std::string address, Deliver deliver,
+                       std::function<void()> ended)
+    : settings_(settings), name_(std::move(name)), address_(std::move(address)), deliver_(std::move(deliver)),
+      ended_(std::move(ended))
 {
 }
 
-VideoSource::~VideoSource()
+EncodeLoop::~EncodeLoop()
 {
     requestStop();
     if (thread_.joinable())
         thread_.join();
 }
 
-void VideoSource::start()
+void EncodeLoop::start()
 {
     thread_ = std::thread([this] { run(); });
 }
 
-void VideoSource::requestStop()
+void EncodeLoop::requestStop()
 {
     std::lock_guard<std::mutex> lock(mutex_);
     stop_ = true;
     wake_.notify_all();
 }
 
-std::string VideoSource::error() const
+std::string EncodeLoop::error() const
 {
     std::lock_guard<std::mutex> lock(mutex_);
     return error_;
 }
 
-std::vector<VideoSource::Frame> VideoSource::take()
-{
-    std::lock_guard<std::mutex> lock(mutex_);
-    std::vector<Frame> out(std::make_move_iterator(queue_.begin()), std::make_move_iterator(queue_.end()));
-    queue_.clear();
-    return out;
-}
-
-void VideoSource::run()
+void EncodeLoop::run()
 {
     using Clock = std::chrono::steady_clock;
     VideoEncoder encoder;
@@ -83,7 +76,6 @@ void VideoSource::run()
     const auto interval = std::chrono::microseconds(1000000 / settings_.frameRate);
     auto due = Clock::now();
     std::uint32_t number = 0;
-    bool skipToKey = false;
     while (opened) {
         {
             std::unique_lock<std::mutex> lock(mutex_);
@@ -103,36 +95,8 @@ void VideoSource::run()
             error_ = "the encoder failed";
             break;
         }
-        bool wasEmpty = false;
-        for (VideoEncoder::Unit& unit : units) {
-            protocol::VideoFrameInfo info;
-            info.codec = settings_.h265 ? protocol::VideoCodec::H265 : protocol::VideoCodec::H264;
-            info.keyFrame = unit.keyFrame;
-            info.width = static_cast<std::uint16_t>(settings_.width);
-            info.height = static_cast<std::uint16_t>(settings_.height);
-            info.number = number;
-            info.timestampMs = captured;
-            std::vector<std::uint8_t> body = protocol::encodeVideoFrameHead(info);
-            body.insert(body.end(), unit.bytes.begin(), unit.bytes.end());
-            protocol::FrameHeader header;
-            header.sessionId = sessionId_;
-            header.messageId = protocol::MsgVideoFrame;
-            Frame f{protocol::encodeFrame(header, body), unit.keyFrame};
-            std::lock_guard<std::mutex> lock(mutex_);
-            if (queue_.size() >= kMaxQueued) {
-                queue_.clear();
-                skipToKey = true;
-                forceKey_.store(true);
-            }
-            // After a gap only a key frame can be decoded again.
-            if (skipToKey && !unit.keyFrame)
-                continue;
-            skipToKey = false;
-            wasEmpty = wasEmpty || queue_.empty();
-            queue_.push_back(std::move(f));
-        }
-        if (wasEmpty)
-            ready_();
+        for (VideoEncoder::Unit& unit : units)
+            deliver_(unit, number, captured);
         ++number;
         // Behind by more than a frame (a slow encoder): go on from now instead of catching up.
         due += interval;
@@ -140,7 +104,65 @@ void VideoSource::run()
             due = Clock::now();
     }
     finished_.store(true);
-    ready_();
+    if (ended_)
+        ended_();
+}
+
+// ---- native stream --------------------------------------------------------------------------------
+
+VideoSource::VideoSource(const StreamSettings& settings, std::string name, std::string address, std::uint32_t sessionId,
+                         std::function<void()> ready)
+    : sessionId_(sessionId), ready_(std::move(ready)),
+      loop_(
+          settings, std::move(name), std::move(address),
+          [this](VideoEncoder::Unit& unit, std::uint32_t number, std::uint64_t captured) {
+              queue(unit, number, captured);
+          },
+          [this] { ready_(); })
+{
+}
+
+std::vector<VideoSource::Frame> VideoSource::take()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::vector<Frame> out(std::make_move_iterator(queue_.begin()), std::make_move_iterator(queue_.end()));
+    queue_.clear();
+    return out;
+}
+
+void VideoSource::queue(VideoEncoder::Unit& unit, std::uint32_t number, std::uint64_t captured)
+{
+    const StreamSettings& s = loop_.settings();
+    protocol::VideoFrameInfo info;
+    info.codec = s.h265 ? protocol::VideoCodec::H265 : protocol::VideoCodec::H264;
+    info.keyFrame = unit.keyFrame;
+    info.width = static_cast<std::uint16_t>(s.width);
+    info.height = static_cast<std::uint16_t>(s.height);
+    info.number = number;
+    info.timestampMs = captured;
+    std::vector<std::uint8_t> body = protocol::encodeVideoFrameHead(info);
+    body.insert(body.end(), unit.bytes.begin(), unit.bytes.end());
+    protocol::FrameHeader header;
+    header.sessionId = sessionId_;
+    header.messageId = protocol::MsgVideoFrame;
+    Frame f{protocol::encodeFrame(header, body), unit.keyFrame};
+    bool wasEmpty = false;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (queue_.size() >= kMaxQueued) {
+            queue_.clear();
+            skipToKey_ = true;
+            loop_.forceKeyFrame();
+        }
+        // After a gap only a key frame can be decoded again.
+        if (skipToKey_ && !unit.keyFrame)
+            return;
+        skipToKey_ = false;
+        wasEmpty = queue_.empty();
+        queue_.push_back(std::move(f));
+    }
+    if (wasEmpty)
+        ready_();
 }
 
 } // namespace camsim

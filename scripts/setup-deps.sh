@@ -10,6 +10,7 @@ packages=(
     libjsoncpp-dev libzzip-dev zlib1g-dev
     libavcodec-dev libavutil-dev libavformat-dev libswscale-dev libxcb1-dev libxcb-shm0-dev
     libpugixml-dev libcurl4-openssl-dev libmicrohttpd-dev libonvif-dev libxml2-dev
+    libgstrtspserver-1.0-dev gstreamer1.0-plugins-base gstreamer1.0-plugins-good
     xvfb xauth imagemagick sox libsox-fmt-all fonts-wqy-microhei iputils-ping
     clang clang-format libclang-rt-14-dev
     pulseaudio pulseaudio-utils

@@ -64,7 +64,7 @@ cmake --build "$build" -j "$jobs" || exit 1
 start_pulse
 failed=()
 
-step "fuzzers (25 s each)"
+step "fuzzers (20 s each)"
 if [[ -f scripts/fuzz.sh ]]; then
     bash scripts/fuzz.sh 20 || failed+=("fuzzers")
 else

@@ -832,17 +832,17 @@
 <context>
     <name>CRealplayDlg</name>
     <message>
-        <location filename="../../src/media/CRealplayDlg.cpp" line="120"/>
+        <location filename="../../src/media/CRealplayDlg.cpp" line="123"/>
         <source>Prompt</source>
         <translation>提示</translation>
     </message>
     <message>
-        <location filename="../../src/media/CRealplayDlg.cpp" line="121"/>
+        <location filename="../../src/media/CRealplayDlg.cpp" line="124"/>
         <source>Start RealPlay Fail</source>
         <translation>开始预览失败</translation>
     </message>
     <message>
-        <location filename="../../src/media/CRealplayDlg.cpp" line="121"/>
+        <location filename="../../src/media/CRealplayDlg.cpp" line="124"/>
         <source>OK</source>
         <translation>确定</translation>
     </message>
@@ -873,90 +873,91 @@
         <translation>Vantrel</translation>
     </message>
     <message>
-        <location filename="../../src/device/DeviceRecords.cpp" line="165"/>
+        <location filename="../../src/device/DeviceRecords.cpp" line="175"/>
         <source>Network is error</source>
         <translation>网络错误</translation>
     </message>
     <message>
-        <location filename="../../src/device/DeviceRecords.cpp" line="167"/>
+        <location filename="../../src/device/DeviceRecords.cpp" line="177"/>
         <source>System is busying</source>
         <translation>系统忙</translation>
     </message>
     <message>
-        <location filename="../../src/device/DeviceRecords.cpp" line="169"/>
+        <location filename="../../src/device/DeviceRecords.cpp" line="179"/>
         <source>Login timeout</source>
         <translation>登录超时</translation>
     </message>
     <message>
-        <location filename="../../src/device/DeviceRecords.cpp" line="171"/>
+        <location filename="../../src/device/DeviceRecords.cpp" line="181"/>
         <source>Password is error</source>
         <translation>密码错误</translation>
     </message>
     <message>
-        <location filename="../../src/device/DeviceRecords.cpp" line="173"/>
+        <location filename="../../src/device/DeviceRecords.cpp" line="183"/>
         <source>The user is not existed</source>
         <translation>用户不存在</translation>
     </message>
     <message>
-        <location filename="../../src/device/DeviceRecords.cpp" line="175"/>
+        <location filename="../../src/device/DeviceRecords.cpp" line="185"/>
         <source>The user is locked</source>
         <translation>用户已被锁定</translation>
     </message>
     <message>
-        <location filename="../../src/device/DeviceRecords.cpp" line="177"/>
+        <location filename="../../src/device/DeviceRecords.cpp" line="187"/>
         <source>The user is in blacklist</source>
         <translation>用户在黑名单中</translation>
     </message>
     <message>
-        <location filename="../../src/device/DeviceRecords.cpp" line="179"/>
+        <location filename="../../src/device/DeviceRecords.cpp" line="189"/>
         <source>The user has logined</source>
         <translation>用户已登录</translation>
     </message>
     <message>
-        <location filename="../../src/device/DeviceRecords.cpp" line="181"/>
+        <location filename="../../src/device/DeviceRecords.cpp" line="191"/>
         <source>Cann&apos;t find the device</source>
         <translation>找不到设备</translation>
     </message>
     <message>
-        <location filename="../../src/device/DeviceRecords.cpp" line="183"/>
+        <location filename="../../src/device/DeviceRecords.cpp" line="193"/>
         <source>Unknow Error</source>
         <translation>未知错误</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="242"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="273"/>
         <source>Devices are being configured, search again when the work has finished</source>
         <translation>正在配置设备，请在完成后再搜索</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="244"/>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="289"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="275"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="320"/>
         <source>SelectAll</source>
         <translation>全选</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="289"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="320"/>
         <source>UnSelectAll</source>
         <translation>取消全选</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="323"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="354"/>
         <source>Dev No :</source>
         <translation>设备编号：</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="581"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="680"/>
         <source>Upgrade File(*.bin);;Files(*.*)</source>
         <translation>升级文件(*.bin);;所有文件(*.*)</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="586"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="685"/>
         <source>Config File(*.cfg)</source>
         <translation>配置文件(*.cfg)</translation>
     </message>
     <message>
         <location filename="../../src/batch/BatchTexts.cpp" line="20"/>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="367"/>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="619"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="405"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="717"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="788"/>
         <source>Login Success</source>
         <translation>登录成功</translation>
     </message>
@@ -1016,27 +1017,29 @@
         <translation>重启失败</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="387"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="463"/>
         <source>Prompt</source>
         <translation>提示</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="392"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="468"/>
         <source>Tips</source>
         <translation>提示</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="337"/>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="416"/>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="503"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="364"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="378"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="492"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="581"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="746"/>
         <location filename="../../src/mainwindow/CVantrelUpgrade.cpp" line="63"/>
         <location filename="../../src/mainwindow/CVantrelUpgrade.cpp" line="111"/>
         <source>Configuring, please try again later</source>
         <translation>正在配置，请稍后再试</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="420"/>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="659"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="496"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="812"/>
         <source>Please select device first</source>
         <translation>请先选择设备</translation>
     </message>
@@ -1057,7 +1060,7 @@
     </message>
     <message>
         <location filename="../../src/upgrade/UpgradeTexts.cpp" line="17"/>
-        <location filename="../../src/upgrade/UpgradeTexts.cpp" line="72"/>
+        <location filename="../../src/upgrade/UpgradeTexts.cpp" line="77"/>
         <source>Invalid hardware</source>
         <translation>硬件不匹配</translation>
     </message>
@@ -1087,110 +1090,109 @@
         <translation>未知错误</translation>
     </message>
     <message>
-        <location filename="../../src/upgrade/UpgradeTexts.cpp" line="33"/>
+        <location filename="../../src/upgrade/UpgradeTexts.cpp" line="38"/>
         <source>Send Progress:</source>
         <translation>发送进度:</translation>
     </message>
     <message>
-        <location filename="../../src/upgrade/UpgradeTexts.cpp" line="42"/>
+        <location filename="../../src/upgrade/UpgradeTexts.cpp" line="47"/>
         <source>Upgrade Progress:</source>
         <translation>升级进度:</translation>
     </message>
     <message>
-        <location filename="../../src/upgrade/UpgradeTexts.cpp" line="47"/>
+        <location filename="../../src/upgrade/UpgradeTexts.cpp" line="52"/>
         <source>Start Upgrade</source>
         <translation>开始升级</translation>
     </message>
     <message>
-        <location filename="../../src/upgrade/UpgradeTexts.cpp" line="52"/>
+        <location filename="../../src/upgrade/UpgradeTexts.cpp" line="57"/>
         <source>Upgrade Failed</source>
         <translation>升级失败</translation>
     </message>
     <message>
-        <location filename="../../src/upgrade/UpgradeTexts.cpp" line="57"/>
+        <location filename="../../src/upgrade/UpgradeTexts.cpp" line="62"/>
         <source>Upgrade Success</source>
         <translation>升级成功</translation>
     </message>
     <message>
-        <location filename="../../src/upgrade/UpgradeTexts.cpp" line="62"/>
+        <location filename="../../src/upgrade/UpgradeTexts.cpp" line="67"/>
         <source>Upgrade Fail</source>
         <translation>升级失败</translation>
     </message>
     <message>
-        <location filename="../../src/upgrade/UpgradeTexts.cpp" line="67"/>
+        <location filename="../../src/upgrade/UpgradeTexts.cpp" line="72"/>
         <source>Upgrade TimeOut</source>
         <translation>升级超时</translation>
     </message>
     <message>
-        <location filename="../../src/upgrade/UpgradeTexts.cpp" line="77"/>
+        <location filename="../../src/upgrade/UpgradeTexts.cpp" line="82"/>
         <source>connect Failed:</source>
         <translation>连接失败:</translation>
     </message>
     <message>
-        <location filename="../../src/upgrade/UpgradeTexts.cpp" line="82"/>
+        <location filename="../../src/upgrade/UpgradeTexts.cpp" line="87"/>
         <source>select Failed:</source>
         <translation>等待数据失败:</translation>
     </message>
     <message>
-        <location filename="../../src/upgrade/UpgradeTexts.cpp" line="87"/>
+        <location filename="../../src/upgrade/UpgradeTexts.cpp" line="92"/>
         <source>recv Error:</source>
         <translation>接收错误:</translation>
     </message>
     <message>
-        <location filename="../../src/upgrade/UpgradeTexts.cpp" line="97"/>
+        <location filename="../../src/upgrade/UpgradeTexts.cpp" line="102"/>
         <source>UnZip Program Fail</source>
         <translation>解压升级包失败</translation>
     </message>
     <message>
-        <location filename="../../src/upgrade/UpgradeTexts.cpp" line="102"/>
+        <location filename="../../src/upgrade/UpgradeTexts.cpp" line="107"/>
         <source>Open InstallDesc Fail</source>
         <translation>打开InstallDesc失败</translation>
     </message>
     <message>
-        <location filename="../../src/upgrade/UpgradeTexts.cpp" line="107"/>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="515"/>
+        <location filename="../../src/upgrade/UpgradeTexts.cpp" line="112"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="593"/>
         <source>Please Select a Device</source>
         <translation>请选择设备</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="565"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="664"/>
         <source>Please Set IP Config first</source>
         <translation>请先设置IP配置</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="573"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="672"/>
         <source>Choose a file to open</source>
         <translation>选择要打开的文件</translation>
     </message>
     <message>
-        <location filename="../../src/upgrade/UpgradeTexts.cpp" line="92"/>
+        <location filename="../../src/upgrade/UpgradeTexts.cpp" line="97"/>
         <source>Please Select a Program</source>
         <translation>请选择升级程序</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="591"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="690"/>
         <source>Devices are being configured, add the device when the work has finished</source>
         <translation>正在配置设备，请在完成后再添加设备</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="607"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="705"/>
         <source>The table is full: the device was not added</source>
         <translation>列表已满：未添加该设备</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="644"/>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="668"/>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="677"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="432"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="742"/>
         <source>Please add device first</source>
         <translation>请先添加设备</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="700"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="847"/>
         <source>StopMicro</source>
         <translation>停止监听</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="700"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="847"/>
         <source>StartMicro</source>
         <translation>开始监听</translation>
     </message>
@@ -1228,23 +1230,23 @@
         <translation>设置Ip失败</translation>
     </message>
     <message>
-        <location filename="../../src/media/CVoiceTalk.cpp" line="76"/>
+        <location filename="../../src/media/CVoiceTalk.cpp" line="77"/>
         <source>OpenSoundShareFiled</source>
         <translation>打开声音共享失败</translation>
     </message>
     <message>
-        <location filename="../../src/media/CVoiceTalk.cpp" line="92"/>
-        <location filename="../../src/media/CVoiceTalk.cpp" line="111"/>
+        <location filename="../../src/media/CVoiceTalk.cpp" line="93"/>
+        <location filename="../../src/media/CVoiceTalk.cpp" line="112"/>
         <source>StartVoiceComError</source>
         <translation>开始对讲出错</translation>
     </message>
     <message>
-        <location filename="../../src/media/CVoiceTalk.cpp" line="96"/>
+        <location filename="../../src/media/CVoiceTalk.cpp" line="97"/>
         <source>OpenTalkFiled</source>
         <translation>打开对讲失败</translation>
     </message>
     <message>
-        <location filename="../../src/media/CVoiceTalk.cpp" line="183"/>
+        <location filename="../../src/media/CVoiceTalk.cpp" line="213"/>
         <source>OpenFileFailed</source>
         <translation>打开文件失败</translation>
     </message>
@@ -1307,6 +1309,11 @@
         <location filename="../../src/batch/CConfigApplier.cpp" line="109"/>
         <source>Set Encode Failed</source>
         <translation>设置编码失败</translation>
+    </message>
+    <message>
+        <location filename="../../src/upgrade/UpgradeTexts.cpp" line="33"/>
+        <source>Writing firmware (ONVIF reports no progress)</source>
+        <translation>正在写入固件（ONVIF 不报告进度）</translation>
     </message>
 </context>
 <context>
@@ -1507,7 +1514,7 @@
     <name>QDialogButtonBox</name>
     <message>
         <location filename="../../src/widgets/CMessageBox.cpp" line="74"/>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="51"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="56"/>
         <location filename="../../src/device/LoginDlg.cpp" line="215"/>
         <location filename="../../src/device/LoginDlg.cpp" line="249"/>
         <source>OK</source>
@@ -1517,42 +1524,42 @@
 <context>
     <name>QObject</name>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="176"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="207"/>
         <source>NO.</source>
         <translation>序号</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="176"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="207"/>
         <source>IP Address</source>
         <translation>IP地址</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="177"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="208"/>
         <source>Port</source>
         <translation>端口</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="177"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="208"/>
         <source>Destribe</source>
         <translation>描述</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="178"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="209"/>
         <source>Mac Address</source>
         <translation>MAC地址</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="178"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="209"/>
         <source>CloudID</source>
         <translation>云ID</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="179"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="210"/>
         <source>Version</source>
         <translation>版本</translation>
     </message>
     <message>
-        <location filename="../../src/mainwindow/CVantrel.cpp" line="179"/>
+        <location filename="../../src/mainwindow/CVantrel.cpp" line="210"/>
         <source>BuildDate</source>
         <translation>编译日期</translation>
     </message>

@@ -43,5 +43,9 @@ constexpr unsigned long kCmdNetworkRecord = 20; ///< the network record; also sd
 constexpr unsigned long kCmdFactoryReset = 33;
 constexpr unsigned long kCmdImportConfig = 52;
 constexpr unsigned long kCmdIpAdaptive = 274;
+/// Sent with the 4-byte value 1 before the configuration dialog reads a device; what it does is the
+/// device's business, and its result is not judged.
+constexpr unsigned long kCmdConfigOpening = 164;
+constexpr int kConfigOpeningWaitMs = 15000;
 /// Size of the network record a login reads (the first bytes of the address-change block).
 constexpr unsigned long kNetworkRecordSize = 144;

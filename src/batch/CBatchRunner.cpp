@@ -23,6 +23,18 @@ CBatchCommand::Outcome CIpAdaptiveCommand::run(DEV_INFO& rec, const CellWriter& 
     return isAdaptiveSuccess(nRet) ? Outcome::Done : Outcome::KeepLogin;
 }
 
+CBatchCommand::Outcome CConfigPagesCommand::run(DEV_INFO& rec, const CellWriter& setCell)
+{
+    const QByteArray baVersion(rec.devInfo.version, int(qstrnlen(rec.devInfo.version, sizeof(rec.devInfo.version))));
+    const CConfigApplier::Result result = CConfigApplier::apply(rec.lLoginID, baVersion, snapshot);
+    setCell(rec.nIndex, ColumnStatus, result.strStatus);
+    if (result.bFailed)
+        return Outcome::KeepLogin;
+    if (!result.bLoggedIn)
+        rec.lLoginID = -1;
+    return Outcome::Done;
+}
+
 std::unique_ptr<CBatchCommand> makeMaintenanceCommand(int nCmd, unsigned char byAdaptive)
 {
     switch (nCmd) {

@@ -10,6 +10,7 @@
 #include <QWaitCondition>
 
 #include "batch/BatchCommands.h"
+#include "batch/CConfigApplier.h"
 #include "device/DevInfo.h"
 #include "device/DeviceTable.h"
 
@@ -19,9 +20,8 @@ class CAddressCheck;
 /// on the user-interface thread when the batch starts, from what the controls hold at that moment,
 /// and the worker runs it for each device; nothing it needs is read from a widget later.
 ///
-/// A new login-based command (the configuration pages, code 7: the ticked pages' records taken from
-/// the configuration dialog at batch start) is one more subclass and one more case in the window's
-/// start of a batch; the runner's login, logout, pause and stop stay as they are.
+/// A new login-based command is one more subclass and one more case in the window's start of a batch;
+/// the runner's login, logout, pause and stop stay as they are.
 class CBatchCommand
 {
 public:
@@ -52,6 +52,20 @@ public:
 
 private:
     unsigned char byValue;
+};
+
+/// Code 7: the configuration pages. The records are the ones the configuration dialog handed out when
+/// the batch started, the same bytes for every device. A failed write keeps the login; after the
+/// reboot that a write asked for the login is gone, so the record's handle becomes -1 and no logout
+/// is sent.
+class CConfigPagesCommand : public CBatchCommand
+{
+public:
+    explicit CConfigPagesCommand(CConfigSnapshot snapshot) : snapshot(std::move(snapshot)) {}
+    Outcome run(DEV_INFO& rec, const CellWriter& setCell) override;
+
+private:
+    CConfigSnapshot snapshot;
 };
 
 /// The command object of a maintenance code (0, 1, 2); null for any other code.

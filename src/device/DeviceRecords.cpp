@@ -117,6 +117,16 @@ void buildDevInfo(DEV_INFO* pInfo, const SDK_CONFIG_NET_COMMON_V2& rec, int nRow
     std::memcpy(block.mac, rec.mac, sizeof(block.mac));
 }
 
+bool isOnvifRecord(const DEV_INFO& info)
+{
+    constexpr int kOnvifPort = 80;
+    if (info.nPort == kOnvifPort)
+        return true;
+    const int* pPorts = info.netBlock.ports;
+    return info.nPort != 0 && pPorts[1] == info.nPort &&
+           std::all_of(pPorts, pPorts + 8, [&](int nPort) { return nPort == 0 || nPort == info.nPort; });
+}
+
 QVector<SDK_CONFIG_NET_COMMON_V2> orderSearchResults(const char* pBuffer, int nBytes)
 {
     QVector<SDK_CONFIG_NET_COMMON_V2> lstOrdered;

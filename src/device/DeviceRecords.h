@@ -57,6 +57,13 @@ void buildDevInfo(DEV_INFO* pInfo, const SDK_CONFIG_NET_COMMON_V2& rec, int nRow
 /// dropped; one record per MAC text (the later in the buffer wins); ordered by the dotted address
 /// text (string order), equal addresses with the greater MAC first. nBytes / 560 records are read,
 /// at most kMaxSearchRecords.
+/// Whether the device library reaches this row's device through ONVIF, as far as the record tells:
+/// its login port is 80 (where the library looks for an ONVIF device service, also for a device
+/// added by hand), or its search record names no port but the login port (the library's ONVIF
+/// search records carry the device service's port alone; our protocol's answers always carry the
+/// device's other ports too).
+bool isOnvifRecord(const DEV_INFO& info);
+
 QVector<SDK_CONFIG_NET_COMMON_V2> orderSearchResults(const char* pBuffer, int nBytes);
 
 /// Text for a login error code, in the main window's translation context ("CVantrel").

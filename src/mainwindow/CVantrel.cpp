@@ -1,6 +1,7 @@
 #include "CVantrel.h"
 
 #include <cstring>
+#include <utility>
 
 #include <QApplication>
 #include <QFileDialog>
@@ -23,10 +24,14 @@
 #include "batch/CIpModifier.h"
 #include "batch/CIpSetDlg.h"
 #include "batch/DeviceCommands.h"
+#include "config/COtherConfigDlg.h"
+#include "config/ConfigRecords.h"
 #include "device/CSearchDeviceThread.h"
 #include "device/DeviceRecords.h"
 #include "device/DeviceTable.h"
 #include "device/LoginDlg.h"
+#include "media/CRealplayDlg.h"
+#include "media/CVoiceTalk.h"
 #include "upgrade/CUpgradeWorker.h"
 #include "CMessageBox.h"
 #include "ui_CVantrel.h"
@@ -105,6 +110,7 @@ CVantrel::CVantrel(QWidget* parent, Qt::WindowFlags flags) : QWidget(parent, fla
     pDealThread = new CBatchDealThread(this);
     pDealThread->setWaitTime(kDealWaitMs);
     connect(pDealThread, &CBatchDealThread::message, this, &CVantrel::onDealBathMsg);
+    pConfigDlg = new COtherConfigDlg();
 
     connect(ui->selectBtn, &QPushButton::clicked, this, &CVantrel::SelectDevice);
     ui->btnModifyIP->setEnabled(false);
@@ -127,6 +133,16 @@ CVantrel::CVantrel(QWidget* parent, Qt::WindowFlags flags) : QWidget(parent, fla
     pLoginTask = new CBackgroundTask(this);
     pPackageTask = new CBackgroundTask(this);
     pLogoutTask = new CBackgroundTask(this);
+
+    // The voice talk waits for devices: it lives on a thread of its own, which runs its calls one
+    // after the other and deletes it as it ends. The thread starts at the first Volume or Micro press.
+    pVoiceThread = new QThread(this);
+    pVoiceThread->setObjectName(QStringLiteral("voice talk"));
+    pVoiceTalk = new CVoiceTalk(strSoundFile);
+    pVoiceTalk->moveToThread(pVoiceThread);
+    connect(pVoiceThread, &QThread::finished, pVoiceTalk, &QObject::deleteLater);
+    connect(pVoiceTalk, &CVoiceTalk::updateBtnState, this, &CVantrel::updateBtnState, Qt::QueuedConnection);
+    connect(pVoiceTalk, &CVoiceTalk::showMessageSignal, this, &CVantrel::showMessageSignal, Qt::QueuedConnection);
 
     if (const QScreen* pScreen = QGuiApplication::primaryScreen()) {
         const QRect rcDesktop = pScreen->geometry();
@@ -158,9 +174,24 @@ CVantrel::~CVantrel()
     // A proposal still looking asks the library too: it ends at its next question.
     delete pIpSetDlg;
     pIpSetDlg = nullptr;
+    // After the batch worker: a batch takes its records when it starts, but the dialog's own reads
+    // use the library, so it goes before the library does (waiting for a read still running).
+    delete pConfigDlg;
+    pConfigDlg = nullptr;
     pUpgrade.reset();
+    // The stream stops and the talk ends (a volume test first) while the library is up; each device
+    // call is bounded by its time-out. A press still queued for the talk is dropped.
+    delete pRealplayDlg;
+    pRealplayDlg = nullptr;
+    if (pVoiceThread->isRunning()) {
+        pVoiceThread->quit();
+        pVoiceThread->wait();
+    } else {
+        delete pVoiceTalk;
+    }
+    pVoiceTalk = nullptr;
     // The window is gone from the screen by now: these logouts keep no one waiting at a frozen window.
-    for (long lLogin : clearDeviceRows())
+    for (long lLogin : clearDeviceRows() + lstPendingLogouts)
         sdkLogout(lLogin);
     sdkCleanup();
     delete pSearchThread;
@@ -327,37 +358,44 @@ void CVantrel::on_tableView_clicked(QModelIndex nIndex)
 void CVantrel::on_tableView_doubleClicked(QModelIndex nIndex)
 {
     strPassword = ui->lineEditPassword->text();
-    if (!nIndex.isValid())
-        return;
-    const int nRow = nIndex.row();
-    DEV_INFO login;
-    if (!records.copy(nRow, &login))
+    if (!nIndex.isValid() || !records.record(nIndex.row()))
         return;
     // A running batch owns the records' logins: a login from here would race with the worker's.
     if (refuseWhileBusy(tr("Configuring, please try again later")))
         return;
+    loginRowThen(nIndex.row(), [this](int nRow) { openLivePreview(nRow); });
+}
+
+void CVantrel::loginRowThen(int nRow, std::function<void(int)> fnLoggedIn)
+{
+    DEV_INFO login;
+    if (!records.copy(nRow, &login))
+        return;
     if (login.lLoginID > 0) {
-        openLivePreview(nRow);
+        fnLoggedIn(nRow);
         return;
     }
+    if (refuseWhileBusy(tr("Configuring, please try again later")))
+        return;
     // The login (up to its time-out) runs on a copy off this thread; the row's record takes the
     // outcome when it is back. Meanwhile the window counts as busy, so nothing replaces the rows.
-    setRecordPassword(&login, strPassword.toLocal8Bit());
+    setRecordPassword(&login, ui->lineEditPassword->text().toLocal8Bit());
     auto pResult = std::make_shared<std::pair<DEV_INFO, int>>(login, 0);
     QApplication::setOverrideCursor(Qt::WaitCursor);
     pLoginTask->start([pResult]() { loginDevice(&pResult->first, &pResult->second); },
-                      [this, nRow, pResult]() {
+                      [this, nRow, pResult, fnLoggedIn]() {
                           QApplication::restoreOverrideCursor();
-                          applyRowLogin(nRow, pResult->first, pResult->second);
+                          if (applyRowLogin(nRow, pResult->first, pResult->second))
+                              fnLoggedIn(nRow);
                       });
 }
 
-void CVantrel::applyRowLogin(int nRow, const DEV_INFO& loggedIn, int nError)
+bool CVantrel::applyRowLogin(int nRow, const DEV_INFO& loggedIn, int nError)
 {
     if (loggedIn.lLoginID < 1) {
         onUpdateTableInfo(nRow, ColumnStatus, loginErrorText(nError));
         emit loginFinished(nRow);
-        return;
+        return false;
     }
     records.update(nRow, [&loggedIn](DEV_INFO& rec) {
         std::memcpy(rec.szPassword, loggedIn.szPassword, sizeof(rec.szPassword));
@@ -372,14 +410,52 @@ void CVantrel::applyRowLogin(int nRow, const DEV_INFO& loggedIn, int nError)
     if (!texts.strBuildDate.isEmpty())
         onUpdateTableInfo(nRow, ColumnBuildDate, texts.strBuildDate);
     emit loginFinished(nRow);
-    openLivePreview(nRow);
+    return true;
 }
 
 void CVantrel::openLivePreview(int nRow)
 {
-    Q_UNUSED(nRow);
-    // The live preview of the logged-in row opens here (stream choice from checkBoxMainStream); the
-    // login stays open after it closes.
+    DEV_INFO rec;
+    if (!records.copy(nRow, &rec) || rec.lLoginID < 1)
+        return;
+    // One preview for every device, kept from the first double-click on; the login stays open
+    // after it closes. The stream's device calls run on the preview's own thread.
+    if (!pRealplayDlg)
+        pRealplayDlg = new CRealplayDlg();
+    pRealplayDlg->startRealPlay(rec.lLoginID, 0, ui->checkBoxMainStream->isChecked() ? 0 : 1);
+    pRealplayDlg->show();
+}
+
+void CVantrel::startTalkCommand(std::function<void(CVoiceTalk*, long)> fnStart)
+{
+    if (pModel->rowCount() == 0) {
+        showTips(tr("Please add device first"));
+        return;
+    }
+    const QModelIndex index = ui->tableView->currentIndex();
+    // A row logged in already goes on at once, even while a batch runs (the press may be the one
+    // that stops listening); one that must log in first waits for the batch like the double-click.
+    loginRowThen(index.isValid() ? index.row() : 0, [this, fnStart](int nRow) {
+        DEV_INFO rec;
+        if (!records.copy(nRow, &rec) || rec.lLoginID < 1)
+            return;
+        if (!pVoiceThread->isRunning())
+            pVoiceThread->start();
+        CVoiceTalk* pTalk = pVoiceTalk;
+        const long lLoginID = rec.lLoginID;
+        QMetaObject::invokeMethod(
+            pTalk, [pTalk, lLoginID, fnStart]() { fnStart(pTalk, lLoginID); }, Qt::QueuedConnection);
+    });
+}
+
+int CVantrel::volumeState() const
+{
+    return pVoiceTalk ? pVoiceTalk->volumeState() : 0;
+}
+
+int CVantrel::microState() const
+{
+    return pVoiceTalk ? pVoiceTalk->microState() : 0;
 }
 
 void CVantrel::showPrompt(const QString& strText)
@@ -444,9 +520,11 @@ void CVantrel::startBatchWorker()
         pNewJob->lstRows.append(row);
     }
     // What each command needs from the controls is taken here, on this thread, when the batch
-    // starts: the login-based commands get their command object (code 7 builds its own from the
+    // starts: the login-based commands get their command object (code 7 the records of the
     // configuration dialog's ticked pages), the address commands the accepted plan.
     pNewJob->pCommand = makeMaintenanceCommand(nCmd, byAdaptive);
+    if (nCmd == BatchConfigPages && pConfigDlg)
+        pNewJob->pCommand = std::make_unique<CConfigPagesCommand>(pConfigDlg->takeConfigSnapshot());
     if (isAddressCommand(nCmd) && pIpSetDlg) {
         pNewJob->strPlanIp = pIpSetDlg->address();
         pNewJob->strPlanMask = pIpSetDlg->mask();
@@ -520,6 +598,27 @@ void CVantrel::BatchOpr(int nCmdDeal)
     pDealThread->start(QThread::InheritPriority);
 }
 
+void CVantrel::logoutLater(long lLogin)
+{
+    if (lLogin <= 0)
+        return;
+    lstPendingLogouts.append(lLogin);
+    startPendingLogouts();
+}
+
+void CVantrel::startPendingLogouts()
+{
+    if (lstPendingLogouts.isEmpty() || pLogoutTask->isRunning())
+        return;
+    const QVector<long> lstLogins = std::exchange(lstPendingLogouts, {});
+    pLogoutTask->start(
+        [lstLogins]() {
+            for (long lLogin : lstLogins)
+                sdkLogout(lLogin);
+        },
+        [this]() { startPendingLogouts(); });
+}
+
 void CVantrel::onDealBathMsg(int ret, int nError, int nIndex, int nCmdDeal)
 {
     onUpdateTableInfo(nIndex, ColumnStatus, dealMessageText(ret, nError, nCmdDeal));
@@ -528,7 +627,7 @@ void CVantrel::onDealBathMsg(int ret, int nError, int nIndex, int nCmdDeal)
     // While a batch runs its worker owns the records' logins: leave them to it.
     DEV_INFO* pRec = getDevInfo(nIndex);
     if (pRec && pRec->lLoginID > 0 && isIdle()) {
-        sdkLogout(pRec->lLoginID);
+        logoutLater(pRec->lLoginID);
         pRec->lLoginID = 0;
     }
 }
@@ -602,8 +701,7 @@ void CVantrel::on_addBtn_clicked()
     // no row, and goes again.
     if (pModel->rowCount() >= kMaxTableRows) {
         const long lLogin = result.lLoginID;
-        if (!pLogoutTask->start([lLogin]() { sdkLogout(lLogin); }))
-            sdkLogout(lLogin);
+        logoutLater(lLogin);
         showPrompt(tr("The table is full: the device was not added"));
         return;
     }
@@ -644,12 +742,67 @@ void CVantrel::on_btnOtherCfg_clicked()
         showTips(tr("Please add device first"));
         return;
     }
-    // The configuration dialog opens here for the current row once it is part of the program.
+    // The opening logs the row's device in and out: not while a worker owns the records' logins.
+    if (refuseWhileBusy(tr("Configuring, please try again later")))
+        return;
+    const QModelIndex current = ui->tableView->currentIndex();
+    const int nRow = current.isValid() ? current.row() : 0;
+    DEV_INFO login;
+    if (!records.copy(nRow, &login))
+        return;
+    const bool bNewLogin = login.lLoginID < 1;
+    if (bNewLogin)
+        setRecordPassword(&login, ui->lineEditPassword->text().toLocal8Bit());
+    // The login and command 164 (up to their time-outs) run on a copy off this thread, as the
+    // double-click login does; meanwhile the window counts as busy.
+    auto pResult = std::make_shared<std::pair<DEV_INFO, int>>(login, 0);
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    pLoginTask->start(
+        [pResult, bNewLogin]() {
+            DEV_INFO& rec = pResult->first;
+            if (bNewLogin && loginDevice(&rec, &pResult->second) < 1)
+                return;
+            qint32 nValue = 1;
+            sdkSetConfig(rec.lLoginID, kCmdConfigOpening, -1, reinterpret_cast<char*>(&nValue), sizeof(nValue),
+                         kConfigOpeningWaitMs);
+        },
+        [this, nRow, pResult, bNewLogin]() {
+            QApplication::restoreOverrideCursor();
+            runConfigDialog(nRow, pResult->first, pResult->second, bNewLogin);
+        });
+}
+
+void CVantrel::runConfigDialog(int nRow, const DEV_INFO& loggedIn, int nError, bool bNewLogin)
+{
+    const long lLogin = loggedIn.lLoginID;
+    if (lLogin < 1) {
+        onUpdateTableInfo(nRow, ColumnStatus, loginErrorText(nError));
+        return;
+    }
+    if (bNewLogin) {
+        records.update(nRow, [&loggedIn](DEV_INFO& rec) {
+            std::memcpy(rec.szPassword, loggedIn.szPassword, sizeof(rec.szPassword));
+            rec.devInfo = loggedIn.devInfo;
+            rec.lLoginID = loggedIn.lLoginID;
+        });
+        onUpdateTableInfo(nRow, ColumnStatus, tr("Login Success"));
+    }
+    // The pages read the device on the dialog's own thread while it is already shown.
+    pConfigDlg->loadAllConfig(lLogin);
+    ui->btnModifyCfg->setEnabled(pConfigDlg->exec() == QDialog::Accepted);
+    records.update(nRow, [](DEV_INFO& rec) { rec.lLoginID = -1; });
+    if (!pLoginTask->start([lLogin]() { sdkLogout(lLogin); }))
+        logoutLater(lLogin);
 }
 
 bool CVantrel::anyConfigPageTicked() const
 {
-    // The ticks live in the configuration dialog's page tree; without the dialog none is ticked.
+    if (!pConfigDlg)
+        return false;
+    for (int nType = kFirstConfigPage; nType <= kLastConfigPage; ++nType) {
+        if (pConfigDlg->isConfigChecked(nType))
+            return true;
+    }
     return false;
 }
 
@@ -664,20 +817,14 @@ void CVantrel::on_btnModifyCfg_clicked()
 
 void CVantrel::on_btnVolume_clicked()
 {
-    if (pModel->rowCount() == 0) {
-        showTips(tr("Please add device first"));
-        return;
-    }
-    // The test sound goes to the current row's camera here once voice talk is part of the program.
+    startTalkCommand([](CVoiceTalk* pTalk, long lLoginID) { pTalk->startVolumeTest(lLoginID); });
 }
 
 void CVantrel::on_btnMicro_clicked()
 {
-    if (pModel->rowCount() == 0) {
-        showTips(tr("Please add device first"));
-        return;
-    }
-    // Listening to the current row's camera starts here once voice talk is part of the program.
+    // Read at every press, so that a change of Config.ini takes effect without a restart.
+    const bool bOnlyRecv = CAppSettings::read().nMicOnlyRecv != 0;
+    startTalkCommand([bOnlyRecv](CVoiceTalk* pTalk, long lLoginID) { pTalk->switchMicro(lLoginID, bOnlyRecv); });
 }
 
 void CVantrel::on_getLogoBinFile(QString strFilePath)
@@ -692,11 +839,11 @@ void CVantrel::onShowMessage(QString strMsg)
 
 void CVantrel::onUpdateBtnState(int nType, int nState)
 {
+    // The states themselves are the voice talk's: it changes them where it decides them, on its own
+    // threads, so that a late notice cannot undo a stop.
     if (nType == 0) {
-        nVolumeState = nState;
         ui->btnVolume->setEnabled(nState == 0);
     } else if (nType == 1) {
-        nMicroState = nState;
         ui->btnMicro->setText(nState != 0 ? tr("StopMicro") : tr("StartMicro"));
     }
 }

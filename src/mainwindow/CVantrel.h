@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <memory>
 
 #include <QModelIndex>
@@ -22,8 +23,12 @@ class CBackgroundTask;
 class CBatchDealThread;
 class CBatchRunner;
 class CIpSetDlg;
+class COtherConfigDlg;
+class CRealplayDlg;
 class CSearchDeviceThread;
 class CUpgradeWorker;
+class CVoiceTalk;
+class QThread;
 struct CBatchJob;
 struct CUpgradeJob;
 
@@ -67,9 +72,12 @@ public:
     unsigned char adaptiveValue() const { return byAdaptive; }
     /// The password the batch logs in with, taken from lineEditPassword when the batch starts.
     QString batchPassword() const { return strBatchPassword; }
-    /// State reported through updateBtnState: volume test running, microphone on.
-    int volumeState() const { return nVolumeState; }
-    int microState() const { return nMicroState; }
+    /// The Volume and Micro buttons' states (volume test running, microphone on), as the voice
+    /// talk, their one holder, last reported them through updateBtnState.
+    int volumeState() const;
+    int microState() const;
+    /// The live preview, null until the first double-click opens it.
+    CRealplayDlg* realplayDlg() const { return pRealplayDlg; }
 
     /// The batch worker's body: the runner walks the snapshot startBatch took; then the window queues
     /// releaseCursor and sets the idle flag. Runs on the worker thread.
@@ -81,6 +89,9 @@ public:
     CBatchDealThread* dealThread() const { return pDealThread; }
     /// The planning dialog, null until SetIP is first pressed.
     CIpSetDlg* ipSetDlg() const { return pIpSetDlg; }
+    /// The configuration dialog, created with the window (without a parent) and kept until it goes:
+    /// its pages keep their values and ticks between openings.
+    COtherConfigDlg* configDlg() const { return pConfigDlg; }
     /// The configuration file imported before each upgrade, copied from lineEditCfg when Upgrade
     /// is pressed.
     QString configFilePath() const { return strCfgFile; }
@@ -166,17 +177,30 @@ private:
     /// The open-file dialog of the Browse buttons; a chosen file replaces pEdit's text.
     void chooseFileInto(QLineEdit* pEdit, const QString& strFilter);
     bool anyConfigPageTicked() const;
+    /// The configuration dialog's opening once the login (and command 164) ended, on the
+    /// user-interface thread: runs the dialog on row nRow's device, then logs it out.
+    void runConfigDialog(int nRow, const DEV_INFO& loggedIn, int nError, bool bNewLogin);
     /// Removes every row and frees its record; returns the login handles that were open, for the
     /// caller to log out.
     QVector<long> clearDeviceRows();
+    /// Logs lLogin out off the user-interface thread (on pLogoutTask, in the order given); what is
+    /// still waiting when the window goes is logged out by the destructor.
+    void logoutLater(long lLogin);
+    void startPendingLogouts();
     /// Appends a row whose column-0 item carries pInfo (owned by the row's records from now on).
     void appendDeviceRow(const QList<QStandardItem*>& lstItems, std::unique_ptr<DEV_INFO> pInfo);
     /// True when a batch, the upgrade run or a double-click login works on the records.
     bool isBusy() const;
-    /// The double-click login's outcome, on the user-interface thread.
-    void applyRowLogin(int nRow, const DEV_INFO& loggedIn, int nError);
+    /// Runs fnLoggedIn(nRow) once row nRow is logged in: at once when it is, else after a login with
+    /// the password field's text off this thread (refused while busy; a failure shows in the row).
+    void loginRowThen(int nRow, std::function<void(int)> fnLoggedIn);
+    /// A login's outcome, on the user-interface thread; true when the row is logged in.
+    bool applyRowLogin(int nRow, const DEV_INFO& loggedIn, int nError);
     /// The live preview of a logged-in row starts here.
     void openLivePreview(int nRow);
+    /// The audio buttons' common start: the current row (or row 0) logged in, then fnStart with its
+    /// login on the voice talk's thread.
+    void startTalkCommand(std::function<void(CVoiceTalk*, long)> fnStart);
     /// The Upgrade press once its package was read.
     void continueUpgrade(const QString& strPackage, qint64 nPackageBytes, int nRead, const QString& strHardware);
 
@@ -201,13 +225,16 @@ private:
     std::unique_ptr<CBatchJob> pJob;
     CBatchDealThread* pDealThread = nullptr;
     CIpSetDlg* pIpSetDlg = nullptr;
-    int nVolumeState = 0;
-    int nMicroState = 0;
+    COtherConfigDlg* pConfigDlg = nullptr;
+    CRealplayDlg* pRealplayDlg = nullptr; ///< no parent: a window of its own, deleted here
+    QThread* pVoiceThread = nullptr;      ///< runs every call of the voice talk
+    CVoiceTalk* pVoiceTalk = nullptr;     ///< lives on pVoiceThread, deleted as it ends
 
     std::unique_ptr<CUpgradeWorker> pUpgrade;
     CBackgroundTask* pLoginTask = nullptr;   ///< the double-click login
     CBackgroundTask* pPackageTask = nullptr; ///< the Upgrade press's package read
-    CBackgroundTask* pLogoutTask = nullptr;  ///< a login the full table had no room for
+    CBackgroundTask* pLogoutTask = nullptr;  ///< logs out what logoutLater was given
+    QVector<long> lstPendingLogouts;         ///< given to logoutLater while pLogoutTask was busy
 };
 
 /// The one main window of the process, set by its constructor before any worker thread exists.

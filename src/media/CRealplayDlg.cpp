@@ -80,6 +80,9 @@ CRealplayDlg::CRealplayDlg(QWidget* parent)
     pVideoArea = new CVideoArea(this);
     pLayout->addWidget(pVideoArea, 0);
     resize(720, 480);
+    // A window of its own (no parent) that must not keep the program running once the main window,
+    // which owns it, has closed.
+    setAttribute(Qt::WA_QuitOnClose, false);
 
     pWorkerThread = new QThread(this);
     pWorkerThread->setObjectName(QStringLiteral("realplay"));

@@ -30,6 +30,7 @@ CVoiceTalk::CVoiceTalk(const QString& strSoundFile, QObject* parent) : QObject(p
 
 CVoiceTalk::~CVoiceTalk()
 {
+    bStopSender.store(true);
     nVolumeRunning.store(0);
     senderRunning();
     if (pSenderThread) {
@@ -112,6 +113,7 @@ bool CVoiceTalk::startTalk(int nMode)
         return false;
     }
     if (!senderRunning()) {
+        bStopSender.store(false);
         pSenderThread = QThread::create([this] { playSoundFile(); });
         pSenderThread->setObjectName(QStringLiteral("volume test"));
         pSenderThread->start();
@@ -163,10 +165,38 @@ bool CVoiceTalk::sendAudio(long lTalkID, char* pFrame, int nPayloadLen)
     return sdkSendVoiceData(lTalkID, pFrame, nPayloadLen + kHeaderSize) > 0;
 }
 
+void CVoiceTalk::startVolumeTest(long lLoginID)
+{
+    if (nMicroOn.load() == 1) {
+        nMicroOn.store(0);
+        emit updateBtnState(1, 0);
+        stopTalk(kModeMicro);
+    }
+    setTalkLoginID(lLoginID);
+    if (!startTalk(kModeVolume)) {
+        nVolumeRunning.store(0);
+        emit updateBtnState(0, 0);
+    }
+}
+
+void CVoiceTalk::switchMicro(long lLoginID, bool bOnlyRecv)
+{
+    // A sender that has not yet raised the running flag is a running test all the same.
+    if (nVolumeRunning.load() == 1 || senderRunning()) {
+        emit updateBtnState(0, 0);
+        stopVolumeTest();
+    }
+    setTalkLoginID(lLoginID);
+    const bool bOn = startTalk(bOnlyRecv ? kModeRecvOnly : kModeMicro);
+    nMicroOn.store(bOn ? 1 : 0);
+    emit updateBtnState(1, bOn ? 1 : 0);
+}
+
 void CVoiceTalk::stopVolumeTest()
 {
-    // Cleared here, not through a queued signal: the sender sees it at its next frame even while
-    // this thread waits for it.
+    // Set here, not through a queued signal: the sender sees it at its next frame even while this
+    // thread waits for it.
+    bStopSender.store(true);
     nVolumeRunning.store(0);
     if (pSenderThread) {
         pSenderThread->wait();
@@ -190,7 +220,7 @@ void CVoiceTalk::playSoundFile()
         auto due = std::chrono::steady_clock::now();
         for (;;) {
             const long lHandle = talkHandle();
-            if (lHandle == 0 || nVolumeRunning.load() == 0)
+            if (lHandle == 0 || nVolumeRunning.load() == 0 || bStopSender.load())
                 break;
             const qint64 nRead = file.read(frame + kHeaderSize, kPayloadSize);
             if (nRead >= 1) {
@@ -209,9 +239,11 @@ void CVoiceTalk::playSoundFile()
             due += kFramePace;
             std::this_thread::sleep_until(due);
         }
+        nVolumeRunning.store(0);
         emit updateBtnState(0, 0);
         file.close();
     }
+    nVolumeRunning.store(0);
     emit updateBtnState(0, 0);
     stopTalk(kModeVolume);
 }

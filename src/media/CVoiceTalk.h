@@ -11,11 +11,13 @@ class QThread;
 /// The audio tests of one camera at a time, without widgets: the volume test streams the sound
 /// file to the camera's speaker in voice frames on a sender thread at 20 ms a frame; the
 /// microphone plays the camera's audio on the PC through playback port 499; receive-only mode
-/// only switches on playback port 0's sound. Only one talk exists at a time. Results reach the
-/// window through updateBtnState and showMessageSignal (queued from the sender thread).
+/// only switches on playback port 0's sound. Only one talk exists at a time. This object holds the
+/// Volume and Micro buttons' states (volume test running, microphone on) and reports every change
+/// through updateBtnState; messages go through showMessageSignal (both also from the sender thread).
 ///
-/// startTalk and stopTalk call the device library and may wait for a device's answer (up to the
-/// library's wait time): callers that must not wait run them on a worker thread.
+/// Every call but the state getters must come from one thread, the owner's. startTalk, stopTalk and
+/// the button steps call the device library and may wait for a device's answer (up to the library's
+/// wait time): a window keeps this object on a worker thread of its own.
 class CVoiceTalk : public QObject
 {
     Q_OBJECT
@@ -35,6 +37,13 @@ public:
     /// Ends a running volume test (waiting for its sender) and the talk.
     ~CVoiceTalk() override;
 
+    /// The Volume button once its device lLoginID is logged in: the microphone stops first when it
+    /// is on, then the volume test starts; a test that cannot start leaves the button enabled.
+    void startVolumeTest(long lLoginID);
+    /// The Micro button once its device lLoginID is logged in: a running volume test ends first,
+    /// then listening (receive-only mode when bOnlyRecv) starts, or stops when it was on.
+    void switchMicro(long lLoginID, bool bOnlyRecv);
+
     /// The device the next talk opens on.
     void setTalkLoginID(long lLoginID) { lTalkLoginID = lLoginID; }
     /// Opens a talk in nMode; false (after stopping it) when a talk is on already, or when it
@@ -50,11 +59,11 @@ public:
     /// then the talk stops. Nothing happens when no test runs.
     void stopVolumeTest();
 
-    /// The window's button states (updateBtnState types 0 and 1).
+    /// The buttons' states as last reported through updateBtnState: type 0, 1 while a volume test
+    /// runs; type 1, 1 while the microphone is on (1 at start, as if it were: the first volume test
+    /// then stops a talk that is not there). Safe from any thread.
     int volumeState() const { return nVolumeRunning.load(); }
-    void setVolumeState(int nState) { nVolumeRunning.store(nState); }
     int microState() const { return nMicroOn.load(); }
-    void setMicroState(int nState) { nMicroOn.store(nState); }
     long talkHandle() const;
 
 signals:
@@ -76,5 +85,8 @@ private:
     std::atomic<int> nVolumeRunning{0};
     std::atomic<int> nMicroOn{1};
     std::atomic<int> nSendMode{0};
+    // Set by stopVolumeTest, cleared before a sender starts: unlike the running flag, which the
+    // sender itself raises, nothing can overwrite it while the sender is being stopped.
+    std::atomic<bool> bStopSender{false};
     QThread* pSenderThread = nullptr; // only touched by the thread that owns this object
 };

@@ -379,8 +379,11 @@ void CUpgradeWorker::onUpgradeReport(CUpgradeRow* pRow, long lUpgradeHandle, int
         pRow->event.set();
     } else {
         QMutexLocker locker(&pRow->mutexText);
+        // The whole package is at an ONVIF device, which writes it without a word until it answers
+        // again: the row says so instead of standing at 100.
+        const bool bOnvifWrite = nTotal > 0 && nSent >= nTotal && isOnvifRecord(*pRow->pRec);
         if (!pRow->bDone.load())
-            setCell(n, ColumnStatus, sendProgressText(nTotal, nSent));
+            setCell(n, ColumnStatus, bOnvifWrite ? onvifWritingText() : sendProgressText(nTotal, nSent));
     }
 }
 
@@ -473,7 +476,8 @@ void CUpgradeWorker::RecvProcressThread(int nRow)
 
     if (!pRow->bDone.load() && !stopping() && !isOverdue(pRow)) {
         DEV_INFO rec;
-        if (records.copy(nRow, &rec) && rec.nPort != 0) {
+        // A device reached through ONVIF has no progress port: only the library's end report comes.
+        if (records.copy(nRow, &rec) && rec.nPort != 0 && !isOnvifRecord(rec)) {
             CUpgradeConnection connection;
             if (!connection.connectTo(fieldText(rec.szIpAddr).toLatin1(), protocol::kUpgradePort, kConnectTries,
                                       kConnectAttemptMs, bLoopbackOnly))

@@ -28,6 +28,11 @@ QString upgradeErrorText(int nCode)
     }
 }
 
+QString onvifWritingText()
+{
+    return QCoreApplication::translate("CVantrel", "Writing firmware (ONVIF reports no progress)");
+}
+
 QString sendProgressText(qint64 nTotal, qint64 nSent)
 {
     const QString strLabel = QCoreApplication::translate("CVantrel", "Send Progress:");

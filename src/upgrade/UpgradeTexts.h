@@ -17,6 +17,8 @@ QString sendProgressText(qint64 nTotal, qint64 nSent);
 /// "Upgrade Progress: <value>" for the device's own write progress.
 QString upgradeProgressText(int nValue);
 
+/// After the transfer to a device reached through ONVIF: it writes the firmware without reports.
+QString onvifWritingText();
 QString startUpgradeText();
 /// "Upgrade Failed,<error>" when the library refuses to start the upgrade.
 QString upgradeRefusedText(int nError);

@@ -89,5 +89,29 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::abort();
     ov::Probe probe;
     ov::readProbe(e, probe);
+    // The media service's answers, and the write built from a configuration answer.
+    std::vector<ov::MediaProfile> profiles;
+    if (ov::readProfiles(e, profiles) == ov::Status::Ok)
+        checkList(profiles);
+    ov::VideoEncoderConfig config;
+    if (ov::readVideoEncoderConfiguration(e, config) == ov::Status::Ok) {
+        check(config.encoding);
+        if (config.width < 1 || config.height < 1 || config.width > 16384 || config.height > 16384)
+            std::abort();
+        const std::string body = ov::setVideoEncoderConfigurationBody(e, config);
+        ov::Envelope again;
+        if (body.empty() || ov::parseEnvelope(ov::envelope({}, body).data(), ov::envelope({}, body).size(), again) ==
+                                ov::Status::NotXml)
+            std::abort(); // what we send must be well-formed whatever the device wrote
+    }
+    ov::VideoEncoderOptions options;
+    if (ov::readVideoEncoderOptions(e, options) == ov::Status::Ok)
+        for (const auto* sizes : {&options.h264, &options.jpeg, &options.mpeg4})
+            checkList(*sizes);
+    std::string uri;
+    ov::readStreamUri(e, uri);
+    check(uri);
+    ov::readMediaAddress(e, uri);
+    check(uri);
     return 0;
 }

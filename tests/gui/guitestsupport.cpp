@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QStandardItemModel>
+#include <QTableView>
 #include <QtTest>
 
 #include "CMessageBox.h"
@@ -107,6 +108,21 @@ bool runBatch(CVantrel& window, const char* szButton, int nDeadlineMs)
     // The worker's last writes are queued before the idle flag is set.
     QCoreApplication::processEvents();
     return window.isIdle();
+}
+
+void doubleClickRow(CVantrel& window, int nRow, int nTimeoutMs)
+{
+    QSignalSpy spyDone(&window, &CVantrel::loginFinished);
+    auto* pView = window.findChild<QTableView*>(QStringLiteral("tableView"));
+    const QModelIndex index = window.tableModel()->index(nRow, ColumnIpAddress);
+    pView->scrollTo(index);
+    const QPoint ptCell = pView->visualRect(index).center();
+    // Press and release, then the double-click event and its release, as a mouse sends them.
+    QTest::mouseClick(pView->viewport(), Qt::LeftButton, Qt::NoModifier, ptCell);
+    QTest::mouseDClick(pView->viewport(), Qt::LeftButton, Qt::NoModifier, ptCell);
+    QTest::mouseRelease(pView->viewport(), Qt::LeftButton, Qt::NoModifier, ptCell);
+    if (window.isLoginRunning() && !spyDone.wait(nTimeoutMs))
+        qWarning("doubleClickRow: the login of row %d did not end within %d ms", nRow, nTimeoutMs);
 }
 
 bool loginRow(CVantrel& window, int nRow, int nTimeoutMs)

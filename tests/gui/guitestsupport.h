@@ -70,6 +70,9 @@ std::unique_ptr<CVantrel> searchedWindow(int nExpectedRows, int nSearchMs = 800,
 /// outlasted nDeadlineMs.
 bool runBatch(CVantrel& window, const char* szButton, int nDeadlineMs = 20000);
 
+/// A real mouse double-click on row nRow's address cell. When it starts a login (it runs off the
+/// user-interface thread), waits for its end.
+void doubleClickRow(CVantrel& window, int nRow, int nTimeoutMs = 10000);
 /// The double-click login of row nRow with the password field as it is: waits for the login to end
 /// (it runs off the user-interface thread). True when the row is logged in afterwards.
 bool loginRow(CVantrel& window, int nRow, int nTimeoutMs = 10000);

@@ -1,16 +1,19 @@
 // The configuration dialog and its pages against the emulator (cameras 0 IPC-A, 1 IPC-B, 2 IPC-C,
 // 3 IPC-B, 4 NVR-8): what an opening shows on each model, the tree's ticks, the page contract, the fields'
-// rules, and the ticked pages written to three cameras by the applier.
+// rules, and, through the main window, the dialog's opening and the ticked pages applied to three cameras.
 
 #include <QAbstractButton>
 #include <QComboBox>
 #include <QJsonArray>
+#include <QJsonDocument>
 #include <QLabel>
 #include <QLineEdit>
 #include <QSignalSpy>
 #include <QSlider>
 #include <QSpinBox>
+#include <QPushButton>
 #include <QStandardItemModel>
+#include <QTableView>
 #include <QToolButton>
 #include <QtTest>
 
@@ -19,12 +22,12 @@
 #include <netsdk/netsdk.h>
 
 #include "CMyIpAddrEdit.h"
-#include "batch/CConfigApplier.h"
 #include "config/CDeviceTreeView.h"
 #include "config/COtherConfigDlg.h"
 #include "config/ConfigRecords.h"
 #include "emulatorprocess.h"
 #include "guitestsupport.h"
+#include "mainwindow/CVantrel.h"
 #include "sdktesthelpers.h"
 
 namespace {
@@ -93,7 +96,7 @@ private slots:
     void pageContract();
     void fieldRules();
     void deviceBytesThePageCannotShowSurvive();
-    void applyToThreeCameras();
+    void applyThroughTheWindow();
 
 private:
     long login(int nCamera);
@@ -395,80 +398,153 @@ void TestGuiConfig::deviceBytesThePageCannotShowSurvive()
     sdkLogout(lLogin);
 }
 
-void TestGuiConfig::applyToThreeCameras()
+void TestGuiConfig::applyThroughTheWindow()
 {
-    // The source camera's records before the edits; the edits below change exactly these fields.
-    const QByteArray baNtp = emulator.record(1, 41, -1);
-    auto pDlg = openedOn(1);
-    QVERIFY(pDlg);
-    COtherConfigDlg& dlg = *pDlg;
-    for (int nType : {kPageNtp, kPageCloud, kPageTcp, kPageCamera, kPageMotion, kPageNormal})
-        tick(box(dlg, nType, "checkBoxSetEnable"));
-    tick(box(dlg, kPageNtp, "radioButtonAuto"));
-    tick(box(dlg, kPageNtp, "radioButtonCustom"));
-    child<CMyIpAddrEdit>(dlg, kPageNtp, "lineEditHostIP")->setText(QStringLiteral("127.0.0.99"));
-    for (const auto& typed : {qMakePair("lineEditHostPort", "1234"), qMakePair("lineEditUpdateInterval", "77")}) {
-        child<QLineEdit>(dlg, kPageNtp, typed.first)->clear();
-        QTest::keyClicks(child<QLineEdit>(dlg, kPageNtp, typed.first), typed.second);
-    }
-    child<QLineEdit>(dlg, kPageCloud, "lineEditMtu")->setText(QStringLiteral("1400"));
-    tick(box(dlg, kPageTcp, "checkBoxDHCP"));
-    tick(box(dlg, kPageCamera, "checkBoxMirror"));
-    tick(box(dlg, kPageCamera, "checkBoxNoRedFaceExposure"));
-    tick(box(dlg, kPageMotion, "checkBoxPhoneReport"));
-    child<QSpinBox>(dlg, kPageMotion, "lineEditAlarmInterval")->setValue(9);
-    auto* pSounds = child<QComboBox>(dlg, kPageMotion, "comboBoxSoundPlayType");
-    pSounds->setCurrentIndex(pSounds->findText(QStringLiteral("Welcome")));
-    child<QSlider>(dlg, kPageMotion, "sliderVolume")->setValue(37);
-    child<QComboBox>(dlg, kPageNormal, "comboBoxVideoStandard")->setCurrentIndex(1);
-    QTest::mouseClick(dlg.saveButton(), Qt::LeftButton);
-    QCOMPARE(dlg.result(), int(QDialog::Accepted));
-    const CConfigSnapshot snapshot = dlg.takeConfigSnapshot();
-    QCOMPARE(snapshot.keys(), (QList<int>{kPageNtp, kPageCloud, kPageTcp, kPageMotion, kPageNormal, kPageCamera}));
+    // The window starts the device library and releases it when it goes: this test runs last.
+    auto pWindow = guitest::searchedWindow(emulator.cameraCount());
+    QVERIFY(pWindow);
+    CVantrel& window = *pWindow;
+    COtherConfigDlg& dlg = *window.configDlg();
+    QPushButton* pModify = guitest::button(window, "btnModifyCfg");
+    guitest::ModalAnswerer answerer;
+    guitest::StatusLog log(window.tableModel());
+    // OtherConfig on the current row; fnInDialog runs in the dialog once its pages are read and closes
+    // it. True when the dialog has closed and its device is logged out again.
+    auto open = [&](std::function<void(COtherConfigDlg*)> fnInDialog) {
+        answerer.queue<COtherConfigDlg>([fnInDialog](COtherConfigDlg* pDlg) {
+            // The pages' values may already be queued behind this action, where a nested event loop
+            // does not look: they are delivered here.
+            if (!QTest::qWaitFor(
+                    [pDlg] {
+                        QCoreApplication::sendPostedEvents();
+                        return !pDlg->isLoading();
+                    },
+                    10000))
+                qWarning("the dialog did not finish reading");
+            fnInDialog(pDlg);
+        });
+        guitest::click(window, "btnOtherCfg");
+        return QTest::qWaitFor(
+            [&] { return answerer.pendingActions() == 0 && !dlg.isVisible() && !window.isLoginRunning(); }, 20000);
+    };
+    auto save = [](COtherConfigDlg* pDlg) { QTest::mouseClick(pDlg->saveButton(), Qt::LeftButton); };
 
-    QByteArray baNtpWritten = patched(baNtp, {{72, 1234}, {208, 77}, {212, 13}});
+    // The dialog opens on the current row: camera 3 (an IPC-B), whose values every camera receives.
+    const int nSource = 3;
+    const int nSourceRow = guitest::rowOfCamera(window, emulator, nSource);
+    auto* pTable = window.findChild<QTableView*>(QStringLiteral("tableView"));
+    QTest::mouseClick(pTable->viewport(), Qt::LeftButton, {},
+                      pTable->visualRect(window.tableModel()->index(nSourceRow, 1)).center());
+    // A login refused (the password typed is wrong) leaves the dialog closed and its text in the row.
+    auto* pPassword = window.findChild<QLineEdit*>(QStringLiteral("lineEditPassword"));
+    pPassword->setText(QStringLiteral("wrong"));
+    guitest::click(window, "btnOtherCfg");
+    QTRY_VERIFY(!window.isLoginRunning());
+    QCOMPARE(guitest::cell(window, nSourceRow, guitest::kStatusColumn), QStringLiteral("Password is error"));
+    QCOMPARE(answerer.lstSeen, QStringList());
+    pPassword->clear();
+    const int nLogins = guitest::cameraValue(emulator, nSource, "Logins");
+    // Saved with no page ticked, DoModify is enabled but has nothing to do; closed, it is disabled.
+    QVERIFY(open(save));
+    QVERIFY(pModify->isEnabled());
+    guitest::click(window, "btnModifyCfg");
+    guitest::expectOneBox(answerer, QStringLiteral("Tips"), QStringLiteral("Please select device first"), 1);
+    QVERIFY(window.isIdle());
+    QVERIFY(open([](COtherConfigDlg* pDlg) { pDlg->close(); }));
+    QVERIFY(!pModify->isEnabled());
+    // Each opening logged in, said so in the row, and logged out afterwards.
+    QCOMPARE(guitest::cameraValue(emulator, nSource, "Logins"), nLogins + 2);
+    QTRY_COMPARE(guitest::cameraValue(emulator, nSource, "Sessions"), 0);
+    QCOMPARE(window.getDevInfo(nSourceRow)->lLoginID, -1L);
+    QCOMPARE(guitest::cell(window, nSourceRow, guitest::kStatusColumn), QStringLiteral("Login Success"));
+
+    // The source camera's records before the edits; the edits below change exactly these fields.
+    auto rec = [&](int nCommand, int nChannel) { return emulator.record(nSource, nCommand, nChannel); };
+    QByteArray baNtpWritten = patched(rec(41, -1), {{72, 1234}, {208, 77}, {212, 13}});
     setRecordText(baNtpWritten, 4, 68, "127.0.0.99");
     // Command, channel and the record each camera holds afterwards: the source's bytes, edits applied.
     const QList<std::tuple<int, int, QByteArray>> lstExpected{
         {41, -1, baNtpWritten},
-        {122, -1, patched(emulator.record(1, 122, -1), {{4, 1400}})},
-        {37, -1, QByteArray(1, '\1') + emulator.record(1, 37, -1).mid(1)},
-        {274, -1, emulator.record(1, 274, -1)},
-        {94, 0, patched(emulator.record(1, 94, 0), {{44, 1}})},
-        {145, 0, patched(emulator.record(1, 145, 0), {{40, 1}})},
-        {302, 0, emulator.record(1, 302, 0)},
-        {24, 0, patched(emulator.record(1, 24, 0), {{2684, 9}, {2688, 7}}).replace(2483, 1, "\1")},
-        {18, -1, patched(emulator.record(1, 18, -1), {{116, 1}})}};
-    const QByteArray baFailingNtp = emulator.record(3, 41, -1);
-
-    // Camera 3 refuses every write, 2 takes them, 1 asks for a reboot after each one.
-    QVERIFY(emulator.setFault(3, QJsonObject{{"FailWrites", true}}));
-    QVERIFY(emulator.setFault(1, QJsonObject{{"RebootNeeded", true}}));
-    const QList<std::tuple<int, QString, bool>> lstRuns{
-        {3, "Set Ntp Failed", true}, {2, "Modify Config Success", true}, {1, "Need Reboot", false}};
-    for (const auto& run : lstRuns) {
-        const int nCamera = std::get<0>(run);
-        SDK_DEVICE_INFO info{};
-        int nError = 0;
-        const long lLogin = loginTo(emulator.address(nCamera), QString(), &nError, &info);
-        QVERIFY(lLogin > 0);
-        const CConfigApplier::Result result = CConfigApplier::apply(lLogin, info.version, snapshot);
-        QCOMPARE(result.strStatus, std::get<1>(run));
-        QCOMPARE(result.bFailed, nCamera == 3);
-        QCOMPARE(result.bLoggedIn, std::get<2>(run));
-        if (result.bLoggedIn) {
-            QCOMPARE(guitest::cameraValue(emulator, nCamera, "Sessions"), 1);
-            sdkLogout(lLogin);
+        {122, -1, patched(rec(122, -1), {{4, 1400}})},
+        {37, -1, QByteArray(1, '\1') + rec(37, -1).mid(1)},
+        {274, -1, rec(274, -1)},
+        {94, 0, patched(rec(94, 0), {{44, 1}})},
+        {145, 0, patched(rec(145, 0), {{40, 1}})},
+        {302, 0, rec(302, 0)},
+        {24, 0, patched(rec(24, 0), {{2684, 9}, {2688, 7}}).replace(2483, 1, "\1")},
+        {18, -1, patched(rec(18, -1), {{116, 1}})}};
+    QVERIFY(open([this, save](COtherConfigDlg* pDlg) {
+        COtherConfigDlg& dlg = *pDlg;
+        for (int nType : {kPageNtp, kPageCloud, kPageTcp, kPageCamera, kPageMotion, kPageNormal})
+            tick(box(dlg, nType, "checkBoxSetEnable"));
+        tick(box(dlg, kPageNtp, "radioButtonAuto"));
+        tick(box(dlg, kPageNtp, "radioButtonCustom"));
+        child<CMyIpAddrEdit>(dlg, kPageNtp, "lineEditHostIP")->setText(QStringLiteral("127.0.0.99"));
+        for (const auto& typed : {qMakePair("lineEditHostPort", "1234"), qMakePair("lineEditUpdateInterval", "77")}) {
+            child<QLineEdit>(dlg, kPageNtp, typed.first)->clear();
+            QTest::keyClicks(child<QLineEdit>(dlg, kPageNtp, typed.first), typed.second);
         }
+        child<QLineEdit>(dlg, kPageCloud, "lineEditMtu")->setText(QStringLiteral("1400"));
+        tick(box(dlg, kPageTcp, "checkBoxDHCP"));
+        tick(box(dlg, kPageCamera, "checkBoxMirror"));
+        tick(box(dlg, kPageCamera, "checkBoxNoRedFaceExposure"));
+        tick(box(dlg, kPageMotion, "checkBoxPhoneReport"));
+        child<QSpinBox>(dlg, kPageMotion, "lineEditAlarmInterval")->setValue(9);
+        auto* pSounds = child<QComboBox>(dlg, kPageMotion, "comboBoxSoundPlayType");
+        pSounds->setCurrentIndex(pSounds->findText(QStringLiteral("Welcome")));
+        child<QSlider>(dlg, kPageMotion, "sliderVolume")->setValue(37);
+        child<QComboBox>(dlg, kPageNormal, "comboBoxVideoStandard")->setCurrentIndex(1);
+        save(pDlg);
+    }));
+    QVERIFY(pModify->isEnabled());
+
+    // Cameras 1 (IPC-B), 2 (IPC-C) and 3 (IPC-B), in this order in the table: 1 refuses every write,
+    // 2 takes them, 3 asks for a reboot after each one.
+    const QByteArray baFailingNtp = emulator.record(1, 41, -1);
+    QVERIFY(emulator.setFault(1, QJsonObject{{"FailWrites", true}}));
+    QVERIFY(emulator.setFault(3, QJsonObject{{"RebootNeeded", true}}));
+    QList<int> lstRows;
+    for (int nCamera : {1, 2, 3})
+        lstRows << guitest::rowOfCamera(window, emulator, nCamera);
+    QVERIFY(lstRows[0] < lstRows[1] && lstRows[1] < lstRows[2]);
+    for (int nRow : lstRows) {
+        window.tableModel()->item(nRow, 0)->setCheckState(Qt::Checked);
+        window.tableModel()->item(nRow, guitest::kStatusColumn)->setText(QString());
     }
-    QCOMPARE(emulator.record(3, 41, -1), baFailingNtp);
-    QTRY_COMPARE(guitest::cameraValue(emulator, 1, "Reboots"), 1);
+    log.lst.clear();
+    answerer.clear();
+    QVERIFY(guitest::runBatch(window, "btnModifyCfg"));
+    QCOMPARE(answerer.lstSeen, QStringList());
+    const QStringList lstTexts{"Set Ntp Failed", "Modify Config Success", "Need Reboot"};
+    for (int i = 0; i < 3; ++i)
+        QCOMPARE(log.forRow(lstRows[i]), (QStringList{"Login Success", lstTexts[i]}));
+    // The failed camera keeps its login; the rebooted one has lost its login and reboots once.
+    QVERIFY(window.getDevInfo(lstRows[0])->lLoginID > 0);
+    QCOMPARE(guitest::cameraValue(emulator, 1, "Sessions"), 1);
+    QCOMPARE(emulator.record(1, 41, -1), baFailingNtp);
+    QCOMPARE(window.getDevInfo(lstRows[2])->lLoginID, -1L);
+    QTRY_COMPARE(guitest::cameraValue(emulator, 3, "Reboots"), 1);
     QCOMPARE(guitest::cameraValue(emulator, 2, "Reboots"), 0);
-    for (int nCamera : {2, 1}) {
-        for (const auto& expected : lstExpected)
-            QVERIFY2(emulator.record(nCamera, std::get<0>(expected), std::get<1>(expected)) == std::get<2>(expected),
+
+    // What the cameras hold, read back through the library.
+    for (int nCamera : {2, 3}) {
+        int nError = 0;
+        const long lLogin = loginWithin(emulator.address(nCamera), QString(), &nError, 10000);
+        QVERIFY(lLogin > 0);
+        for (const auto& expected : lstExpected) {
+            QByteArray baRead(std::get<2>(expected).size(), '\0');
+            unsigned long nRead = 0;
+            sdkGetConfig(lLogin, std::get<0>(expected), std::get<1>(expected), baRead.data(), baRead.size(), &nRead,
+                         3000);
+            QVERIFY2(baRead == std::get<2>(expected) && nRead == unsigned(baRead.size()),
                      qPrintable(QStringLiteral("camera %1 command %2").arg(nCamera).arg(std::get<0>(expected))));
-        const QJsonValue volume = emulator.json(nCamera, "fVideo.Volume", 1042, -1).value("fVideo.Volume");
+        }
+        QByteArray baJson(4096, '\0');
+        int nLength = 0;
+        QVERIFY(sdkGetDevConfigJson(lLogin, "fVideo.Volume", 1042, -1, baJson.data(), baJson.size(), &nLength, 3000) >
+                0);
+        sdkLogout(lLogin);
+        const QJsonValue volume = QJsonDocument::fromJson(baJson.left(nLength)).object().value("fVideo.Volume");
         QCOMPARE(volume.toArray(),
                  (QJsonArray{QJsonObject{{"AudioMode", "Single"}, {"LeftVolume", 37}, {"RightVolume", 37}}}));
     }

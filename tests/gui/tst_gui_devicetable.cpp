@@ -66,7 +66,6 @@ private slots:
 
 private:
     bool search(CVantrel& window);
-    void doubleClickRow(CVantrel& window, int nRow);
 
     EmulatorProcess emulator;
     QHash<QString, ExpectedRow> lstExpected;
@@ -94,22 +93,6 @@ bool TestGuiDeviceTable::search(CVantrel& window)
     // A finished pass gives the Search button and the arrow back.
     return guitest::search(window, lstExpected.size()) && guitest::button(window, "SearchButton")->isEnabled() &&
            !QApplication::overrideCursor();
-}
-
-void TestGuiDeviceTable::doubleClickRow(CVantrel& window, int nRow)
-{
-    QSignalSpy spyDone(&window, &CVantrel::loginFinished);
-    auto* pView = window.findChild<QTableView*>(QStringLiteral("tableView"));
-    const QModelIndex index = window.tableModel()->index(nRow, 1);
-    pView->scrollTo(index);
-    const QPoint ptCell = pView->visualRect(index).center();
-    // A real double-click: press and release, then the double-click event and its release.
-    QTest::mouseClick(pView->viewport(), Qt::LeftButton, Qt::NoModifier, ptCell);
-    QTest::mouseDClick(pView->viewport(), Qt::LeftButton, Qt::NoModifier, ptCell);
-    QTest::mouseRelease(pView->viewport(), Qt::LeftButton, Qt::NoModifier, ptCell);
-    // The login runs off the user-interface thread; a logged-in row starts none.
-    if (window.isLoginRunning())
-        QVERIFY(spyDone.wait(10000));
 }
 
 void TestGuiDeviceTable::searchListsTheFleet()
@@ -216,8 +199,11 @@ void TestGuiDeviceTable::loginsEndWithTheNextSearchAndTheWindow()
         QVERIFY(spyDone.wait(10000));
     }
     QVERIFY(emulator.setFault(nCamera, QJsonObject{{"LatencyMs", 0}}));
+    // Each double-click also starts the preview's stream; one whose login a search closed first is
+    // refused with a box.
+    guitest::ModalAnswerer previewBoxes(guitest::ModalAnswerer::LeaveOthers);
     for (int i = 0; i < 2; ++i) {
-        doubleClickRow(*pWindow, nRow);
+        guitest::doubleClickRow(*pWindow, nRow);
         QCOMPARE(cell(*pWindow, nRow, 3), QStringLiteral("Login Success"));
         QVERIFY(pWindow->getDevInfo(nRow)->lLoginID > 0);
         QCOMPARE(cell(*pWindow, nRow, 6), lstReachable[0].strVersion);
@@ -226,7 +212,7 @@ void TestGuiDeviceTable::loginsEndWithTheNextSearchAndTheWindow()
     }
     pPassword->setText(QStringLiteral("wrong"));
     const int nBadRow = guitest::rowOfMac(*pWindow, lstReachable[1].strMac);
-    doubleClickRow(*pWindow, nBadRow);
+    guitest::doubleClickRow(*pWindow, nBadRow);
     QCOMPARE(cell(*pWindow, nBadRow, 3), QStringLiteral("Password is error"));
     QVERIFY(pWindow->getDevInfo(nBadRow)->lLoginID < 1);
     QCOMPARE(cameraValue(emulator, lstReachable[1].nCamera, "Logins"), nBadLoginsBefore);
@@ -243,7 +229,7 @@ void TestGuiDeviceTable::loginsEndWithTheNextSearchAndTheWindow()
     QVector<int> lstLogoutsBefore;
     for (int i = 0; i < 3; ++i) {
         const int nLoginRow = guitest::rowOfMac(*pWindow, lstReachable[i].strMac);
-        doubleClickRow(*pWindow, nLoginRow);
+        guitest::doubleClickRow(*pWindow, nLoginRow);
         QCOMPARE(cell(*pWindow, nLoginRow, 3), QStringLiteral("Login Success"));
         lstLogoutsBefore << cameraValue(emulator, lstReachable[i].nCamera, "Logouts");
     }

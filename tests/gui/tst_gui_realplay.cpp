@@ -1,55 +1,76 @@
-// The live preview window on its own against the emulator: a second device's stream replaces the
-// first in the same window, closing only hides it, a refused stream shows its code, and the
-// window's end stops the stream. Frames are seen through the device library's test hook (the
-// offscreen platform has nothing to draw on).
+// The live preview from the device table against the emulator: a double-click logs the row in and
+// plays its camera's stream (the extra stream, or the main one with MainStream checked) at the size
+// of the camera's encode record, and follows a change of the record; another camera's stream
+// replaces the first in the same window; a closed window shows again with the new stream; a refused
+// stream shows its code; a camera that dies mid-stream ends its stream and the next one plays; the
+// preview keeps no program alive and its stream ends with the main window. Frames are seen through
+// the device library's test hook (the offscreen platform has nothing to draw on).
 
 #include <mutex>
 #include <vector>
 
+#include <QCheckBox>
+#include <QApplication>
 #include <QJsonObject>
-#include <QSignalSpy>
 #include <QtTest>
 
 #include "emulatorprocess.h"
 #include "guitestsupport.h"
+#include "mainwindow/CVantrel.h"
 #include "media/CRealplayDlg.h"
 #include "netsdk/netsdk.h"
 #include "netsdk/netsdk_test.h"
-#include "sdktesthelpers.h"
 
 namespace {
+
+constexpr int kEncodeCommand = 19;
+constexpr int kEntrySize = 396;
+constexpr int kStreamBlock = 132;
 
 std::mutex g_mutex;
 std::vector<SDK_TEST_FRAME_INFO> g_frames;
 
-void observer(const SDK_TEST_FRAME_INFO* info, void*)
+void observer(const SDK_TEST_FRAME_INFO* pInfo, void*)
 {
     std::lock_guard<std::mutex> lock(g_mutex);
-    g_frames.push_back(*info);
+    g_frames.push_back(*pInfo);
 }
 
-/// Pictures of stream lHandle so far, and the size of the last one.
-int picturesOf(long lHandle, int* pWidth = nullptr)
+struct StreamSeen
+{
+    int nPictures = 0;
+    QSize size; ///< of the last picture
+    bool bEnded = false;
+    long lEndCode = 0;
+};
+
+StreamSeen seen(long lHandle)
 {
     std::lock_guard<std::mutex> lock(g_mutex);
-    int n = 0;
+    StreamSeen s;
     for (const SDK_TEST_FRAME_INFO& f : g_frames) {
-        if (f.lRealHandle == lHandle && !f.bEnded) {
-            ++n;
-            if (pWidth)
-                *pWidth = f.nWidth;
+        if (f.lRealHandle != lHandle)
+            continue;
+        if (f.bEnded) {
+            s.bEnded = true;
+            s.lEndCode = f.lEndCode;
+        } else {
+            ++s.nPictures;
+            s.size = QSize(f.nWidth, f.nHeight);
         }
     }
-    return n;
+    return s;
 }
 
-void setMainResolution(long lLoginID, int nResolution)
+/// Writes stream nStream's resolution code and video switch into channel 0's encode entry.
+void setEncode(long lLoginID, int nStream, int nResolution, bool bVideo = true)
 {
-    QByteArray entry(396, '\0');
+    QByteArray baEntry(kEntrySize, '\0');
     unsigned long nGot = 0;
-    QCOMPARE(sdkGetConfig(lLoginID, 19, 0, entry.data(), 396, &nGot, 3000), 1L);
-    entry[4] = char(nResolution);
-    QCOMPARE(sdkSetConfig(lLoginID, 19, 0, entry.data(), 396, 3000), 1L);
+    QCOMPARE(sdkGetConfig(lLoginID, kEncodeCommand, 0, baEntry.data(), kEntrySize, &nGot, 3000), 1L);
+    baEntry[nStream * kStreamBlock + 4] = char(nResolution);
+    baEntry[nStream * kStreamBlock + 40] = bVideo ? 1 : 0;
+    QCOMPARE(sdkSetConfig(lLoginID, kEncodeCommand, 0, baEntry.data(), kEntrySize, 3000), 1L);
 }
 
 } // namespace
@@ -59,78 +80,112 @@ class TestGuiRealplay : public QObject
     Q_OBJECT
 
 private slots:
-    void previewLifecycle();
+    void previewFromTheTable();
+
+private:
+    /// Double-clicks row nRow and waits for the preview's next stream to show three pictures.
+    void playRow(CVantrel& window, int nRow, long* pHandle, QSize* pSize);
 };
 
-void TestGuiRealplay::previewLifecycle()
+void TestGuiRealplay::playRow(CVantrel& window, int nRow, long* pHandle, QSize* pSize)
 {
-    sdkInit(nullptr, nullptr);
+    // Handles only grow: the next stream's is above any earlier one.
+    const long lBefore = window.realplayDlg() ? window.realplayDlg()->realHandle() : 0;
+    guitest::doubleClickRow(window, nRow);
+    QTRY_VERIFY(window.realplayDlg() && window.realplayDlg()->realHandle() > lBefore);
+    QVERIFY(window.realplayDlg()->isVisible());
+    *pHandle = window.realplayDlg()->realHandle();
+    QTRY_VERIFY(seen(*pHandle).nPictures >= 3);
+    *pSize = seen(*pHandle).size;
+}
+
+void TestGuiRealplay::previewFromTheTable()
+{
     sdkTestSetFrameObserver(observer, nullptr);
     EmulatorProcess emulator;
-    QVERIFY2(emulator.start({"--count", "2"}), qPrintable(emulator.errorString()));
-    QVERIFY(emulator.configureLibrary());
-    int nError = 0;
-    const long lFirst = loginTo(emulator.address(0), QString(), &nError);
-    const long lSecond = loginTo(emulator.address(1), QString(), &nError);
-    QVERIFY(lFirst > 0 && lSecond > 0);
-    setMainResolution(lFirst, 3);  // CIF, 352 wide
-    setMainResolution(lSecond, 4); // QCIF, 176 wide
+    QVERIFY(guitest::startEmulator(emulator, {"--count", "2", "--models", "IPC-A"}));
+    auto pWindow = guitest::searchedWindow(emulator.cameraCount());
+    QVERIFY(pWindow);
+    guitest::ModalAnswerer answerer(guitest::ModalAnswerer::LeaveOthers);
+    const int nRowA = guitest::rowOfCamera(*pWindow, emulator, 0);
+    const int nRowB = guitest::rowOfCamera(*pWindow, emulator, 1);
     auto streams = [&](int nCamera) {
         return emulator.control({{"Cmd", "media"}, {"Index", nCamera}})["Streams"].toInt();
     };
+    auto login = [&](int nRow) { return pWindow->getDevInfo(nRow)->lLoginID; };
 
-    guitest::ModalAnswerer answerer(guitest::ModalAnswerer::LeaveOthers);
-    auto pDlg = std::make_unique<CRealplayDlg>();
-    QSignalSpy started(pDlg.get(), &CRealplayDlg::realPlayStarted);
-    QCOMPARE(pDlg->realHandle(), -1L);
+    // MainStream unchecked: the extra stream, which camera A's record holds at CIF.
+    const QByteArray baRecord = QByteArray::fromBase64(
+        emulator.control({{"Cmd", "record"}, {"Index", 0}, {"Command", kEncodeCommand}, {"Channel", 0}})["Data"]
+            .toString()
+            .toLatin1());
+    QCOMPARE(int(baRecord.at(kStreamBlock + 4)), 3);
+    long lHandle = 0;
+    QSize size;
+    playRow(*pWindow, nRowA, &lHandle, &size);
+    QCOMPARE(guitest::cell(*pWindow, nRowA, guitest::kStatusColumn), QStringLiteral("Login Success"));
+    QCOMPARE(size, QSize(352, 288));
+    CRealplayDlg* pDlg = pWindow->realplayDlg();
+    QVERIFY(!pDlg->parent() && !pDlg->isModal());
     QCOMPARE(pDlg->size(), QSize(720, 480));
-    pDlg->startRealPlay(lFirst, 0, 0);
-    pDlg->show();
-    QTRY_COMPARE(started.count(), 1);
-    const long lHandle1 = started.at(0).at(0).toLongLong();
-    QVERIFY(lHandle1 > 0);
-    QCOMPARE(pDlg->realHandle(), lHandle1);
-    int nWidth = 0;
-    QTRY_VERIFY(picturesOf(lHandle1, &nWidth) >= 3);
-    QCOMPARE(nWidth, 352);
 
-    // The second device replaces the first in the same window.
-    pDlg->startRealPlay(lSecond, 0, 0);
-    QTRY_COMPARE(started.count(), 2);
-    const long lHandle2 = started.at(1).at(0).toLongLong();
-    QVERIFY(lHandle2 > 0 && lHandle2 != lHandle1);
-    QTRY_VERIFY(picturesOf(lHandle2, &nWidth) >= 3);
-    QCOMPARE(nWidth, 176);
+    // The record changes to QCIF: the next double-click plays the new size, in place of the first.
+    setEncode(login(nRowA), 1, 4);
+    playRow(*pWindow, nRowA, &lHandle, &size);
+    QCOMPARE(size, QSize(176, 144));
+    QTRY_COMPARE(streams(0), 1);
+
+    // Camera B replaces A in the same window.
+    playRow(*pWindow, nRowB, &lHandle, &size);
+    QCOMPARE(size, QSize(352, 288));
+    QCOMPARE(pWindow->realplayDlg(), pDlg);
     QTRY_COMPARE(streams(0), 0);
     QCOMPARE(streams(1), 1);
 
-    // Closing hides the window; the stream goes on.
+    // Closing only hides the window; the next double-click shows it with the new stream.
     pDlg->close();
     QVERIFY(!pDlg->isVisible());
-    const int nBefore = picturesOf(lHandle2);
-    QTRY_VERIFY(picturesOf(lHandle2) > nBefore + 2);
-
-    // A refused stream: the previous one stops, the box tells the library's code.
-    pDlg->show();
-    pDlg->startRealPlay(lSecond, 5, 0);
-    QTRY_COMPARE(started.count(), 3);
-    QCOMPARE(started.at(2).at(1).toLongLong(), qlonglong(SDK_ERR_NO_STREAM));
-    QTRY_COMPARE(answerer.lstBoxes.size(), 1);
-    QCOMPARE(answerer.lstSeen, QStringList{QStringLiteral("Prompt|Start RealPlay Fail nRet = -11601")});
-    QCOMPARE(pDlg->realHandle(), 0L);
+    playRow(*pWindow, nRowA, &lHandle, &size);
+    QCOMPARE(size, QSize(176, 144));
     QTRY_COMPARE(streams(1), 0);
 
-    // Playing again after the refusal; the window's end stops the stream.
-    pDlg->startRealPlay(lFirst, 0, 0);
-    QTRY_COMPARE(started.count(), 4);
-    QVERIFY(started.at(3).at(0).toLongLong() > 0);
-    QTRY_COMPARE(streams(0), 1);
-    pDlg.reset();
+    // A's extra stream switched off: refused, with the library's code; the stream before it stops.
+    setEncode(login(nRowA), 1, 4, false);
+    guitest::doubleClickRow(*pWindow, nRowA);
+    QTRY_COMPARE(answerer.lstSeen, QStringList{QStringLiteral("Prompt|Start RealPlay Fail nRet = -11601")});
+    QCOMPARE(pDlg->realHandle(), 0L);
     QTRY_COMPARE(streams(0), 0);
 
+    // MainStream checked: B's main stream at its record's QVGA.
+    setEncode(login(nRowB), 0, 6);
+    pWindow->findChild<QCheckBox*>(QStringLiteral("checkBoxMainStream"))->setChecked(true);
+    playRow(*pWindow, nRowB, &lHandle, &size);
+    QCOMPARE(size, QSize(320, 240));
+
+    // B dies mid-stream: its stream ends by itself, and the window goes on to play A's main stream.
+    const long lDying = lHandle;
+    QVERIFY(emulator.kill(1));
+    QTRY_VERIFY(seen(lDying).bEnded);
+    QCOMPARE(seen(lDying).lEndCode, long(SDK_ERR_SOCKET));
+    setEncode(login(nRowA), 0, 3);
+    playRow(*pWindow, nRowA, &lHandle, &size);
+    QCOMPARE(size, QSize(352, 288));
+
+    // Closing the main window ends the program's event loop even with the preview open (a preview
+    // that kept it running would meet the fallback's quit), and the window's end stops the stream.
+    QTimer fallback;
+    fallback.setSingleShot(true);
+    connect(&fallback, &QTimer::timeout, qApp, &QCoreApplication::quit);
+    fallback.start(5000);
+    QTimer::singleShot(0, pWindow.get(), [&pWindow] { pWindow->close(); });
+    QApplication::exec();
+    QVERIFY(fallback.isActive());
+    fallback.stop();
+    pWindow.reset();
+    QTRY_COMPARE(streams(0), 0);
     sdkTestSetFrameObserver(nullptr, nullptr);
-    sdkCleanup();
-    QVERIFY(emulator.stop());
+    QVERIFY(emulator.revive(1));
+    QVERIFY(guitest::stopEmulator(emulator));
 }
 
 QTEST_MAIN(TestGuiRealplay)

@@ -2,7 +2,9 @@
 // protocol that also speaks ONVIF once and the ONVIF-only cameras beside it; on an ONVIF-only camera
 // (whose clock runs two hours ahead) the contract's calls reach the device and the emulator's state:
 // login, replayed tokens, time server both ways, DHCP, address change, factory default, reboot,
-// upgrade; calls without ONVIF equivalent and malformed answers fail cleanly.
+// upgrade; the encode records written and read through the media service, and both profiles' RTSP
+// streams decoded at the sizes written; calls without ONVIF equivalent and malformed answers fail
+// cleanly.
 
 #include <cstring>
 #include <mutex>
@@ -16,6 +18,8 @@
 #include <unistd.h>
 
 #include "emulatorprocess.h"
+#include "netsdk/netsdk_test.h"
+#include "protocol/media.h"
 #include "protocol/onvif.h"
 #include "sdktesthelpers.h"
 #include "upgradepackage.h"
@@ -53,6 +57,32 @@ struct Progress
     }
 };
 
+qint32 int32At(const QByteArray& b, int at)
+{
+    qint32 v = 0;
+    std::memcpy(&v, b.constData() + at, 4);
+    return v;
+}
+
+/// The size of the pictures each stream decoded, by stream handle.
+struct Pictures
+{
+    std::mutex mutex;
+    QMap<long, QList<QSize>> sizes;
+    static void observe(const SDK_TEST_FRAME_INFO* info, void* user)
+    {
+        auto* self = static_cast<Pictures*>(user);
+        std::lock_guard<std::mutex> lock(self->mutex);
+        if (!info->bEnded)
+            self->sizes[info->lRealHandle].append(QSize(info->nWidth, info->nHeight));
+    }
+    QList<QSize> of(long handle)
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        return sizes.value(handle);
+    }
+};
+
 QByteArray timeServerRecord(const char* server)
 {
     QByteArray r(216, '\0');
@@ -77,6 +107,7 @@ private slots:
     void recordsReachTheCamera();
     void addressChangeMovesTheCamera();
     void rebootAndUpgrade();
+    void encodeRecordsAndStreams();
     void unsupportedAndMalformed();
 
 private:
@@ -294,18 +325,65 @@ void TestOnvif::rebootAndUpgrade()
     sdkLogout(handle);
 }
 
+void TestOnvif::encodeRecordsAndStreams()
+{
+    const long handle = login(1);
+    QVERIFY(handle > 0);
+    unsigned long size = 0;
+    // The simplified entries read what the camera's own record holds, field by field, both streams;
+    // the ability offers the model's main resolutions.
+    QByteArray entries(5632, '\x7f');
+    QCOMPARE(sdkGetConfig(handle, 68, -1, entries.data(), 5632, &size, 3000), 1L);
+    const QByteArray before = emulator_.record(1, 68, 0);
+    for (const int field : {0, 4, 12, 16, 20, 24, 44, 48, 56, 60, 64, 68})
+        QCOMPARE(int32At(entries, field), int32At(before, field));
+    QByteArray ability(9900, '\0');
+    QCOMPARE(sdkGetConfig(handle, 10, 0, ability.data(), 9900, &size, 3000), 1L);
+    QCOMPARE(quint32(int32At(ability, 264)), modelNamed(QStringLiteral("IPC-O"))->abilities.mainResolutions);
+    QCOMPARE(int32At(ability, 520), 1 << 7); // H.264
+
+    // Written as the configuration writer does (channel 0, both streams), kept by the camera.
+    const qint32 main[] = {7, 12, 0, 5, 10, 2048, 2}; // 960P, 10 frames/s, 2 s between key frames
+    std::memcpy(entries.data(), main, sizeof main);
+    QCOMPARE(sdkSetConfig(handle, 68, 0, entries.data(), 88, 3000), 1L);
+    const QByteArray after = emulator_.record(1, 68, 0);
+    for (const int field : {4, 12, 16, 20, 24})
+        QCOMPARE(int32At(after, field), int32At(entries, field));
+
+    // Each profile's RTSP stream decodes at its configuration's size; a stop ends it.
+    Pictures pictures;
+    sdkTestSetFrameObserver(&Pictures::observe, &pictures);
+    for (const int stream : {0, 1}) {
+        SDK_CLIENTINFO client = {};
+        client.nStream = stream;
+        const long real = sdkStartRealPlay(handle, &client);
+        QVERIFY2(real > 0, qPrintable(QString::number(sdkGetLastError())));
+        QTRY_VERIFY_WITH_TIMEOUT(pictures.of(real).size() >= 3, 10000);
+        int width = 0, height = 0;
+        QVERIFY(protocol::resolutionSize(int32At(after, 44 * stream + 4), 0, width, height));
+        QCOMPARE(pictures.of(real).first(), QSize(width, height));
+        QCOMPARE(sdkStopRealPlay(real, nullptr), 1L);
+        const int seen = pictures.of(real).size();
+        QTest::qWait(200);
+        QCOMPARE(pictures.of(real).size(), seen);
+    }
+    sdkTestSetFrameObserver(nullptr, nullptr);
+    sdkLogout(handle);
+}
+
 void TestOnvif::unsupportedAndMalformed()
 {
     const long handle = login(1);
     QVERIFY(handle > 0);
     char buffer[64];
     unsigned long size = 0;
-    QCOMPARE(sdkGetConfig(handle, 19, -1, buffer, sizeof buffer, &size, 3000), long(SDK_ERR_NOT_SUPPORTED));
+    QCOMPARE(sdkGetConfig(handle, 9, -1, buffer, sizeof buffer, &size, 3000), long(SDK_ERR_NOT_SUPPORTED));
     QCOMPARE(sdkGetDevConfigJson(handle, "General.General", 1042, -1, buffer, sizeof buffer, nullptr, 3000),
              long(SDK_ERR_NOT_SUPPORTED));
     SDK_CLIENTINFO client = {};
+    client.nChannel = 1;
     QCOMPARE(sdkStartRealPlay(handle, &client), 0L);
-    QCOMPARE(sdkGetLastError(), long(SDK_ERR_NOT_SUPPORTED));
+    QCOMPARE(sdkGetLastError(), long(SDK_ERR_NO_STREAM));
     QCOMPARE(sdkStartVoiceCom(handle, nullptr, nullptr), 0L);
     QCOMPARE(sdkGetLastError(), long(SDK_ERR_NOT_SUPPORTED));
 

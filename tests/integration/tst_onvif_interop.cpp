@@ -1,7 +1,8 @@
 // A client we did not write against the emulator's ONVIF side: Debian's libonvif, the library behind
 // onvif-util, with the camera's device service given directly (its own discovery sends to a
 // multicast group and is never used here). Each step is one of onvif-util's commands - get time,
-// get network, get video, set dhcp, set ip_address - and the emulator's state is checked after it.
+// get network, get video, get rtsp, set dhcp, set ip_address - and the emulator's state is checked
+// after it; get video also reads back encoder settings that our own library wrote (command 19).
 
 #include <cstring>
 #include <memory>
@@ -12,6 +13,7 @@
 #include <unistd.h>
 
 #include "emulatorprocess.h"
+#include "sdktesthelpers.h"
 
 namespace {
 
@@ -102,6 +104,35 @@ void TestOnvifInterop::onvifUtilCommands()
     QCOMPARE(client->height, 1080);
     QCOMPARE(client->frame_rate, int(frameRate));
     QCOMPARE(client->bitrate, int(bitRate));
+
+    // get rtsp: the main profile's stream on the camera's own address.
+    QCOMPARE(getStreamUri(client.get()), 0);
+    QCOMPARE(QString(client->stream_uri), QStringLiteral("rtsp://%1/profile_main").arg(address));
+
+    // get video, after our library wrote the main stream through the per-channel entry: 720P,
+    // 15 frames/s, 1536 kbit/s, a key frame every 2 s.
+    sdkInit(nullptr, nullptr);
+    QVERIFY(emulator_.configureLibrary());
+    int error = 0;
+    const long login = loginTo(address, kPassword, &error, nullptr, QStringLiteral("admin"), 80);
+    QVERIFY2(login > 0, qPrintable(QString::number(error)));
+    QByteArray entry(396, '\0');
+    unsigned long size = 0;
+    QCOMPARE(sdkGetConfig(login, 19, 0, entry.data(), 396, &size, 3000), 1L);
+    const qint32 written[] = {7, 11, 0, 4, 15, 1536, 2};
+    std::memcpy(entry.data(), written, sizeof written);
+    QCOMPARE(sdkSetConfig(login, 19, 0, entry.data(), 396, 3000), 1L);
+    sdkLogout(login);
+    sdkCleanup();
+    // As "get video" does: the profile (which holds the size and rates), then the configuration.
+    QCOMPARE(getProfile(client.get()), 0);
+    QCOMPARE(getVideoEncoderConfiguration(client.get()), 0);
+    QCOMPARE(QString(client->encoding), QStringLiteral("H264"));
+    QCOMPARE(client->width, 1280);
+    QCOMPARE(client->height, 720);
+    QCOMPARE(client->frame_rate, 15);
+    QCOMPARE(client->bitrate, 1536);
+    QCOMPARE(client->gov_length, 30);
 
     // set dhcp on, then off
     for (const bool on : {true, false}) {

@@ -224,8 +224,8 @@ long sdkSetDevConfigJson(long lLoginID, const char* szCommandName, int nCommand,
 long sdkGetChannelAbilityJson(long lLoginID, const char* szCommandName, int nChannelNO, char* szOutBuffer,
                               int nOutBufferSize, int* pRetLength, int waittime)
 {
-    if (onvifDevice(lLoginID))
-        return fail(SDK_ERR_NOT_SUPPORTED); // no JSON configuration over ONVIF
+    if (onvifDevice(lLoginID)) // the encode page's smart-encoding abilities only
+        return onvif::channelAbilityJson(szCommandName, nChannelNO, szOutBuffer, nOutBufferSize, pRetLength);
     std::shared_ptr<Session> session;
     if (sessionFor(lLoginID, session) != SDK_OK)
         return lastError();

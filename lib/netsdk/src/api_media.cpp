@@ -1,6 +1,6 @@
 // Live streams and voice talks (docs/protocol.md, "Media"; docs/netsdk.md): each runs on a media
-// connection of its own, read by a library thread. A stream's thread decodes and draws; a talk's
-// thread hands the device's audio to the caller's callback.
+// connection of its own (an ONVIF camera's stream: its RTSP connection), read by a library thread.
+// A stream's thread decodes and draws; a talk's thread hands the device's audio to the callback.
 
 #include <algorithm>
 #include <atomic>
@@ -17,6 +17,8 @@
 #include "deadline.h"
 #include "library_state.h"
 #include "media_connection.h"
+#include "onvif_client.h"
+#include "rtsp_reader.h"
 #include "netsdk/netsdk.h"
 #include "netsdk/netsdk_test.h"
 #include "session.h"
@@ -41,9 +43,11 @@ struct Stream
 {
     long handle = 0;
     void* window = nullptr;
-    std::unique_ptr<MediaConnection> connection;
-    VideoPipeline pipeline;
     std::atomic<bool> stop{false};
+    // Where the access units come from: our media connection, or an ONVIF camera's RTSP server.
+    std::unique_ptr<MediaConnection> connection;
+    std::unique_ptr<RtspReader> rtsp;
+    VideoPipeline pipeline;
     std::thread thread;
 
     // Only reached once the thread's function has returned (it holds the stream until then), also
@@ -116,8 +120,59 @@ int codeOf(MediaConnection::Status st)
     }
 }
 
+void ended(const Stream& s, long code)
+{
+    SDK_TEST_FRAME_INFO end{};
+    end.lRealHandle = s.handle;
+    end.bEnded = 1;
+    end.lEndCode = code;
+    observe(end);
+}
+
+/// The picture of one access unit, drawn and reported as every stream's.
+void show(Stream& s, const protocol::VideoFrameInfo& info, const std::uint8_t* data, std::size_t size)
+{
+    s.pipeline.handle(info, data, size, [&](const SDK_TEST_FRAME_INFO& frame) {
+        SDK_TEST_FRAME_INFO mine = frame;
+        mine.lRealHandle = s.handle;
+        if (!s.stop.load())
+            observe(mine);
+    });
+}
+
+/// An RTSP stream: RTP carries no frame number nor, until the server's first report, a capture
+/// time; frames are numbered from 0 and timed when they arrive.
+void runRtsp(Stream& s)
+{
+    s.pipeline.setExtradata(s.rtsp->extradata());
+    s.pipeline.setWindow(s.window);
+    protocol::VideoFrameInfo info;
+    info.codec = s.rtsp->codec();
+    for (std::uint32_t number = 0;; ++number) {
+        RtspReader::Unit unit;
+        const int rc = s.rtsp->next(unit, silenceMs());
+        if (s.stop.load())
+            break;
+        if (rc != SDK_OK) {
+            ended(s, rc);
+            break;
+        }
+        info.keyFrame = unit.keyFrame;
+        info.number = number;
+        info.timestampMs = std::uint64_t(
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
+                .count());
+        show(s, info, unit.data, unit.size);
+    }
+    s.rtsp->close();
+}
+
 void runStream(Stream& s)
 {
+    if (s.rtsp) {
+        runRtsp(s);
+        return;
+    }
     s.pipeline.setWindow(s.window);
     for (;;) {
         protocol::MediaFrame frame;
@@ -127,21 +182,11 @@ void runStream(Stream& s)
         if (st != MediaConnection::Status::Ok || frame.header.messageId == protocol::MsgMediaStop) {
             // The device went away (or ended the stream): report it; the handle stays until stopped.
             s.connection->shut();
-            SDK_TEST_FRAME_INFO end{};
-            end.lRealHandle = s.handle;
-            end.bEnded = 1;
-            end.lEndCode = st == MediaConnection::Status::Ok ? SDK_ERR_SOCKET : codeOf(st);
-            observe(end);
+            ended(s, st == MediaConnection::Status::Ok ? SDK_ERR_SOCKET : codeOf(st));
             return;
         }
-        if (frame.header.messageId != protocol::MsgVideoFrame)
-            continue;
-        s.pipeline.handle(frame.video, frame.payload, frame.payloadSize, [&](const SDK_TEST_FRAME_INFO& info) {
-            SDK_TEST_FRAME_INFO mine = info;
-            mine.lRealHandle = s.handle;
-            if (!s.stop.load())
-                observe(mine);
-        });
+        if (frame.header.messageId == protocol::MsgVideoFrame)
+            show(s, frame.video, frame.payload, frame.payloadSize);
     }
 }
 
@@ -184,9 +229,12 @@ void joinOrDetach(std::thread& thread)
 void finishStream(const std::shared_ptr<Stream>& s, void* window)
 {
     s->stop.store(true);
-    // The device is told, but not waited for: a stop must be prompt.
-    s->connection->stop(Deadline(kStopSendMs));
-    s->connection->shut();
+    // The device is told, but not waited for: a stop must be prompt. An RTSP stream's reads end at
+    // once on the stop flag, and its thread tells the server.
+    if (s->connection) {
+        s->connection->stop(Deadline(kStopSendMs));
+        s->connection->shut();
+    }
     joinOrDetach(s->thread);
     if (window) {
         // The window keeps no picture of a stopped stream.
@@ -254,18 +302,27 @@ long sdkStartRealPlay(long lLoginID, SDK_CLIENTINFO* lpClientInfo)
         return failZero(SDK_ERR_NOT_INIT);
     if (!lpClientInfo)
         return failZero(SDK_ERR_ILLEGAL_PARAM);
-    // A camera reached through ONVIF has no media connection of our protocol.
-    if (findOnvifSession(lLoginID))
-        return failZero(SDK_ERR_NOT_SUPPORTED);
-    const std::shared_ptr<Session> session = findSession(lLoginID);
-    if (!session)
-        return failZero(SDK_ERR_INVALID_HANDLE);
     auto s = std::make_shared<Stream>();
-    Json::Value answer;
-    const int rc = MediaConnection::open(*session, "Video", lpClientInfo->nChannel, lpClientInfo->nStream,
-                                         Deadline(options().waitMs), s->connection, answer);
-    if (rc != SDK_OK)
-        return failZero(rc);
+    if (const std::shared_ptr<onvif::Device> device = findOnvifSession(lLoginID)) {
+        // An ONVIF camera: its profile's RTSP stream, decoded and drawn like ours.
+        const Deadline deadline(options().waitMs);
+        std::string uri;
+        int rc = onvif::streamAddress(*device, lpClientInfo->nChannel, lpClientInfo->nStream, uri, deadline);
+        s->rtsp = std::make_unique<RtspReader>(s->stop);
+        if (rc == SDK_OK)
+            rc = s->rtsp->open(uri, device->user(), device->password(), deadline);
+        if (rc != SDK_OK)
+            return failZero(rc);
+    } else {
+        const std::shared_ptr<Session> session = findSession(lLoginID);
+        if (!session)
+            return failZero(SDK_ERR_INVALID_HANDLE);
+        Json::Value answer;
+        const int rc = MediaConnection::open(*session, "Video", lpClientInfo->nChannel, lpClientInfo->nStream,
+                                             Deadline(options().waitMs), s->connection, answer);
+        if (rc != SDK_OK)
+            return failZero(rc);
+    }
     s->window = lpClientInfo->hWnd;
     s->handle = g_nextHandle.fetch_add(1);
     {
@@ -305,7 +362,7 @@ long sdkStartVoiceCom(long lLoginID, fVoiceDataCallBack pVcb, void* pUser)
 {
     if (!isInitialised())
         return failZero(SDK_ERR_NOT_INIT);
-    // A camera reached through ONVIF has no media connection of our protocol.
+    // ONVIF's audio back channel is no part of the profiles this library speaks.
     if (findOnvifSession(lLoginID))
         return failZero(SDK_ERR_NOT_SUPPORTED);
     const std::shared_ptr<Session> session = findSession(lLoginID);

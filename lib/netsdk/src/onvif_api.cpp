@@ -321,6 +321,8 @@ long login(const net::Endpoint& to, const std::string& url, const std::string& u
 long getConfig(Device& device, unsigned long command, int channel, char* out, unsigned long outSize,
                unsigned long* returned, int waitMs)
 {
+    if (isEncodeCommand(command))
+        return getEncodeConfig(device, command, channel, out, outSize, returned, waitMs);
     const Deadline d(callMs(waitMs));
     std::size_t size = 0;
     if (command == kNetworkCommand)
@@ -367,9 +369,11 @@ long getConfig(Device& device, unsigned long command, int channel, char* out, un
 
 long setConfig(Device& device, unsigned long command, int channel, const char* in, unsigned long size, int waitMs)
 {
-    const Deadline d(callMs(waitMs));
     if (!in)
         return fail(SDK_ERR_ILLEGAL_PARAM);
+    if (isEncodeCommand(command))
+        return setEncodeConfig(device, command, channel, in, size, waitMs);
+    const Deadline d(callMs(waitMs));
     switch (command) {
     case kNetworkCommand: {
         if (size < kNetworkRecordSize)

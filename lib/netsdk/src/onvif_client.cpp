@@ -294,6 +294,40 @@ int Device::readResult(ov::Status status)
 int Device::call(const std::string& bodyXml, const char* nsUri, const char* response, const Deadline& deadline,
                  ov::Envelope& answer, bool authenticated)
 {
+    return post(url_, bodyXml, nsUri, response, deadline, answer, authenticated);
+}
+
+int Device::mediaCall(const std::string& bodyXml, const char* response, const Deadline& deadline, ov::Envelope& answer)
+{
+    std::string url;
+    {
+        std::lock_guard<std::mutex> lock(mediaMutex_);
+        url = mediaUrl_;
+    }
+    if (url.empty()) {
+        ov::Envelope e;
+        std::string xaddr;
+        std::uint8_t ip[4];
+        std::uint16_t port = 0;
+        std::string path;
+        const int rc = call("<tds:GetCapabilities><tds:Category>Media</tds:Category></tds:GetCapabilities>",
+                            ov::ns::kDevice, "GetCapabilitiesResponse", deadline, e);
+        if (rc == SDK_ERR_TIMEOUT || rc == SDK_ERR_SOCKET || rc == SDK_ERR_NO_DEVICE || rc == SDK_ERR_REFUSED_DEST)
+            return rc;
+        // A device that names no usable address serves its media where its device service is.
+        url =
+            rc == SDK_OK && ov::readMediaAddress(e, xaddr) == ov::Status::Ok && ov::splitHttpUrl(xaddr, ip, port, path)
+                ? xaddr
+                : url_;
+        std::lock_guard<std::mutex> lock(mediaMutex_);
+        mediaUrl_ = url;
+    }
+    return post(url, bodyXml, ov::ns::kMedia, response, deadline, answer, true);
+}
+
+int Device::post(const std::string& url, const std::string& bodyXml, const char* nsUri, const char* response,
+                 const Deadline& deadline, ov::Envelope& answer, bool authenticated)
+{
     std::string text;
     long status = 0;
     // A device that wants HTTP digest as well answers 401 first: once more with it, and a new token.
@@ -301,7 +335,7 @@ int Device::call(const std::string& bodyXml, const char* nsUri, const char* resp
         const std::string header = authenticated ? ov::securityHeader(user_, password_, ov::randomBytes(16),
                                                                       std::time(nullptr) + clockOffset_.load())
                                                  : std::string();
-        const int rc = httpPost(url_, "application/soap+xml; charset=utf-8", ov::envelope(header, bodyXml), user_,
+        const int rc = httpPost(url, "application/soap+xml; charset=utf-8", ov::envelope(header, bodyXml), user_,
                                 password_, httpDigest, deadline, ov::kMaxMessage, text, status);
         if (rc != SDK_OK)
             return rc;
@@ -465,6 +499,50 @@ int Device::startFirmwareUpgrade(ov::FirmwareUpload& out, const Deadline& d)
     ov::Envelope e;
     const int rc = call("<tds:StartFirmwareUpgrade/>", ov::ns::kDevice, "StartFirmwareUpgradeResponse", d, e);
     return rc == SDK_OK ? readResult(ov::readStartFirmwareUpgrade(e, out)) : rc;
+}
+
+int Device::profiles(std::vector<ov::MediaProfile>& out, const Deadline& d)
+{
+    ov::Envelope e;
+    const int rc = mediaCall("<trt:GetProfiles/>", "GetProfilesResponse", d, e);
+    return rc == SDK_OK ? readResult(ov::readProfiles(e, out)) : rc;
+}
+
+int Device::videoEncoderConfiguration(const std::string& token, ov::VideoEncoderConfig& out, ov::Envelope& answer,
+                                      const Deadline& d)
+{
+    const int rc = mediaCall("<trt:GetVideoEncoderConfiguration><trt:ConfigurationToken>" + ov::escape(token) +
+                                 "</trt:ConfigurationToken></trt:GetVideoEncoderConfiguration>",
+                             "GetVideoEncoderConfigurationResponse", d, answer);
+    return rc == SDK_OK ? readResult(ov::readVideoEncoderConfiguration(answer, out)) : rc;
+}
+
+int Device::videoEncoderOptions(const std::string& profileToken, const std::string& encoderToken,
+                                ov::VideoEncoderOptions& out, const Deadline& d)
+{
+    ov::Envelope e;
+    const int rc =
+        mediaCall("<trt:GetVideoEncoderConfigurationOptions><trt:ConfigurationToken>" + ov::escape(encoderToken) +
+                      "</trt:ConfigurationToken><trt:ProfileToken>" + ov::escape(profileToken) +
+                      "</trt:ProfileToken></trt:GetVideoEncoderConfigurationOptions>",
+                  "GetVideoEncoderConfigurationOptionsResponse", d, e);
+    return rc == SDK_OK ? readResult(ov::readVideoEncoderOptions(e, out)) : rc;
+}
+
+int Device::setVideoEncoderConfiguration(const std::string& body, const Deadline& d)
+{
+    ov::Envelope e;
+    return mediaCall(body, "SetVideoEncoderConfigurationResponse", d, e);
+}
+
+int Device::streamUri(const std::string& profileToken, std::string& uri, const Deadline& d)
+{
+    ov::Envelope e;
+    const int rc = mediaCall("<trt:GetStreamUri><trt:StreamSetup><tt:Stream>RTP-Unicast</tt:Stream><tt:Transport>"
+                             "<tt:Protocol>RTSP</tt:Protocol></tt:Transport></trt:StreamSetup><trt:ProfileToken>" +
+                                 ov::escape(profileToken) + "</trt:ProfileToken></trt:GetStreamUri>",
+                             "GetStreamUriResponse", d, e);
+    return rc == SDK_OK ? readResult(ov::readStreamUri(e, uri)) : rc;
 }
 
 // ---- search -----------------------------------------------------------------------------------------

@@ -9,6 +9,7 @@
 #include <ctime>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -56,6 +57,9 @@ public:
     /// SDK_ERR_CONFIG_REJECTED; a malformed answer SDK_ERR_PROTOCOL (counted).
     int call(const std::string& bodyXml, const char* nsUri, const char* response, const Deadline& deadline,
              ov::Envelope& answer, bool authenticated = true);
+    /// The same to the media service, whose address GetCapabilities tells (asked once; the device
+    /// service's own address when the device names none).
+    int mediaCall(const std::string& bodyXml, const char* response, const Deadline& deadline, ov::Envelope& answer);
     /// A reader's verdict on an answer as the call's result.
     static int readResult(ov::Status status);
 
@@ -77,6 +81,18 @@ public:
     int factoryDefault(bool hard, const Deadline& d);
     int startFirmwareUpgrade(ov::FirmwareUpload& out, const Deadline& d);
 
+    // Media service (at the device service's address: the devices this library knows serve both there).
+    int profiles(std::vector<ov::MediaProfile>& out, const Deadline& d);
+    /// GetVideoEncoderConfiguration; `answer` keeps the device's own XML for a later write.
+    int videoEncoderConfiguration(const std::string& token, ov::VideoEncoderConfig& out, ov::Envelope& answer,
+                                  const Deadline& d);
+    int videoEncoderOptions(const std::string& profileToken, const std::string& encoderToken,
+                            ov::VideoEncoderOptions& out, const Deadline& d);
+    /// SetVideoEncoderConfiguration with a body from ov::setVideoEncoderConfigurationBody.
+    int setVideoEncoderConfiguration(const std::string& body, const Deadline& d);
+    /// GetStreamUri: RTP over RTSP (TCP) for the profile.
+    int streamUri(const std::string& profileToken, std::string& uri, const Deadline& d);
+
     /// Credentials for the firmware upload.
     const std::string& user() const { return user_; }
     const std::string& password() const { return password_; }
@@ -87,6 +103,11 @@ private:
     std::string user_;
     std::string password_;             ///< a password digest is formed anew for every request
     std::atomic<long> clockOffset_{0}; ///< device time minus local time, seconds
+    std::mutex mediaMutex_;            // guards mediaUrl_
+    std::string mediaUrl_;             ///< empty until asked
+
+    int post(const std::string& url, const std::string& bodyXml, const char* nsUri, const char* response,
+             const Deadline& deadline, ov::Envelope& answer, bool authenticated);
 };
 
 // ---- search side --------------------------------------------------------------------------------
@@ -136,6 +157,16 @@ long setConfig(Device& device, unsigned long command, int channel, const char* i
 int control(Device& device, int type, int waitMs);
 /// sdkSetConfigOverNet for a device that the search found speaking ONVIF only.
 long setAddress(const KnownDevice& device, const SDK_NET_ADDRESS_BLOCK& block, int waitMs);
+/// The encode records (commands 10, 17, 19, 68) and the encode page's ability query; onvif_media.cpp.
+bool isEncodeCommand(unsigned long command);
+long getEncodeConfig(Device& device, unsigned long command, int channel, char* out, unsigned long outSize,
+                     unsigned long* returned, int waitMs);
+long setEncodeConfig(Device& device, unsigned long command, int channel, const char* in, unsigned long size,
+                     int waitMs);
+long channelAbilityJson(const char* name, int channel, char* out, int outSize, int* returned);
+/// The RTSP address of stream `stream` (0 main, 1 extra) of channel `channel`; SDK_OK or a code.
+int streamAddress(Device& device, int channel, int stream, std::string& uri, const Deadline& d);
+
 long startUpgrade(long login, const std::shared_ptr<Device>& device, const char* path, fUpgradeCallBack callback,
                   void* user);
 /// True when the handle was an ONVIF upgrade (now closed).

@@ -57,6 +57,13 @@ bool VideoPipeline::openDecoder(protocol::VideoCodec codec)
     decoder_->thread_count = kDecoderThreads;
     decoder_->thread_type = FF_THREAD_SLICE;
     decoder_->flags |= AV_CODEC_FLAG_LOW_DELAY;
+    if (!extradata_.empty()) {
+        decoder_->extradata = static_cast<std::uint8_t*>(av_mallocz(extradata_.size() + AV_INPUT_BUFFER_PADDING_SIZE));
+        if (decoder_->extradata) {
+            std::copy(extradata_.begin(), extradata_.end(), decoder_->extradata);
+            decoder_->extradata_size = int(extradata_.size());
+        }
+    }
     if (avcodec_open2(decoder_, c, nullptr) < 0) {
         avcodec_free_context(&decoder_);
         return false;

@@ -1,13 +1,15 @@
 #pragma once
 
 // A live stream's pictures from access unit to window: libavcodec decodes, libswscale scales to
-// the window's size, the drawing back end shows it. Used by the stream's thread; clear() may be
-// called from another thread.
+// the window's size, the drawing back end shows it. Every stream uses it, whatever brings its access
+// units (our media connection, or RTSP from an ONVIF camera). Used by the stream's thread; clear()
+// may be called from another thread.
 
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 #include <protocol/media.h>
 
@@ -32,6 +34,9 @@ public:
     VideoPipeline(const VideoPipeline&) = delete;
     VideoPipeline& operator=(const VideoPipeline&) = delete;
 
+    /// Parameter sets the decoder starts with (an RTSP session description's); the stream's own
+    /// in-band ones still apply.
+    void setExtradata(std::vector<std::uint8_t> extradata) { extradata_ = std::move(extradata); }
     /// Draws into `window` from now on (0, or a window this build cannot draw on: decode only).
     void setWindow(void* window);
     /// Decodes one access unit, draws what comes out and reports each picture. Frames before the
@@ -50,6 +55,7 @@ private:
     AVFrame* picture_ = nullptr;
     SwsContext* scaler_ = nullptr;
     bool waitKey_ = true;
+    std::vector<std::uint8_t> extradata_;
     std::mutex drawMutex_; // guards target_
     std::unique_ptr<DrawTarget> target_;
 };

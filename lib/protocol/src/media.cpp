@@ -173,4 +173,44 @@ VoiceFrame parseVoiceFrame(const std::uint8_t* data, std::size_t size)
     return v;
 }
 
+namespace {
+
+// Picture sizes of the resolution codes; the first six differ between PAL and NTSC (their pixel
+// counts are those of the resolution table the encode page uses).
+struct Size
+{
+    int width, height, ntscHeight;
+};
+constexpr Size kSizes[32] = {
+    {704, 576, 480},    {704, 288, 240},    {352, 576, 480},    {352, 288, 240},    {176, 144, 120},
+    {640, 480, 480},    {320, 240, 240},    {480, 480, 480},    {160, 128, 128},    {240, 192, 192},
+    {928, 576, 480},    {1280, 720, 720},   {1280, 960, 960},   {1600, 1200, 1200}, {1920, 1080, 1080},
+    {1920, 1200, 1200}, {1872, 1408, 1408}, {2048, 1536, 1536}, {2560, 1920, 1920}, {944, 1080, 1080},
+    {2560, 1440, 1440}, {3072, 2048, 2048}, {3264, 2448, 2448}, {4000, 3000, 3000}, {3840, 2160, 2160},
+    {640, 720, 720},    {1024, 576, 576},   {640, 360, 360},    {1024, 1536, 1536}, {1280, 1440, 1440},
+    {1280, 1920, 1920}, {1920, 2160, 2160},
+};
+
+} // namespace
+
+bool resolutionSize(int code, int videoStandard, int& width, int& height)
+{
+    if (code < 0 || code >= 32)
+        return false;
+    const Size& s = kSizes[code];
+    width = s.width;
+    height = videoStandard == 1 ? s.ntscHeight : s.height;
+    return true;
+}
+
+int resolutionCode(int width, int height, int videoStandard)
+{
+    for (int code = 0; code < 32; ++code) {
+        int w = 0, h = 0;
+        if (resolutionSize(code, videoStandard, w, h) && w == width && h == height)
+            return code;
+    }
+    return -1;
+}
+
 } // namespace protocol

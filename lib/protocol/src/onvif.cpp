@@ -1,5 +1,8 @@
 #include "protocol/onvif.h"
 
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include <QByteArray>
@@ -615,6 +618,237 @@ Status readStartFirmwareUpgrade(const Envelope& e, FirmwareUpload& out)
         !parseDuration(down, out.expectedDownTime))
         return Status::Malformed;
     return Status::Ok;
+}
+
+// ---- media service -----------------------------------------------------------------------------------
+
+namespace {
+
+bool readNumber(pugi::xml_node node, const char* local, long min, long max, long& out)
+{
+    std::string t;
+    return childText(node, ns::kSchema, local, t) && parseIntText(t, min, max, out);
+}
+
+bool readReal(const std::string& t, double& out)
+{
+    if (t.empty() || t.size() > 24)
+        return false;
+    char* end = nullptr;
+    const double v = std::strtod(t.c_str(), &end);
+    if (*end != '\0' || !(v >= -1e6 && v <= 1e6))
+        return false;
+    out = v;
+    return true;
+}
+
+Status readEncoder(pugi::xml_node n, VideoEncoderConfig& out)
+{
+    out = VideoEncoderConfig();
+    out.token = n.attribute("token").value();
+    const pugi::xml_node resolution = child(n, ns::kSchema, "Resolution");
+    const pugi::xml_node rate = child(n, ns::kSchema, "RateControl");
+    long width = 0, height = 0, value = 0;
+    std::string quality;
+    if (out.token.empty() || out.token.size() > 64 || !childText(n, ns::kSchema, "Encoding", out.encoding) ||
+        !readNumber(resolution, "Width", 1, 16384, width) || !readNumber(resolution, "Height", 1, 16384, height) ||
+        !childText(n, ns::kSchema, "Quality", quality) || !readReal(quality, out.quality))
+        return Status::Malformed;
+    out.width = int(width);
+    out.height = int(height);
+    if (rate) {
+        if (!readNumber(rate, "FrameRateLimit", 0, 1000, value))
+            return Status::Malformed;
+        out.frameRateLimit = int(value);
+        if (!readNumber(rate, "BitrateLimit", 0, 10000000, value))
+            return Status::Malformed;
+        out.bitrateLimit = int(value);
+    }
+    for (const char* codec : {"H264", "MPEG4"}) {
+        const pugi::xml_node settings = child(n, ns::kSchema, codec);
+        if (settings && child(settings, ns::kSchema, "GovLength")) {
+            if (!readNumber(settings, "GovLength", 0, 100000, value))
+                return Status::Malformed;
+            out.govLength = int(value);
+        }
+    }
+    return Status::Ok;
+}
+
+Status readRange(pugi::xml_node range, double& min, double& max)
+{
+    std::string a, b;
+    if (!childText(range, ns::kSchema, "Min", a) || !childText(range, ns::kSchema, "Max", b) || !readReal(a, min) ||
+        !readReal(b, max) || min > max)
+        return Status::Malformed;
+    return Status::Ok;
+}
+
+} // namespace
+
+Status readProfiles(const Envelope& e, std::vector<MediaProfile>& out)
+{
+    out.clear();
+    if (!is(e.payload, ns::kMedia, "GetProfilesResponse"))
+        return Status::Unexpected;
+    for (const pugi::xml_node p : children(e.payload, ns::kMedia, "Profiles")) {
+        MediaProfile profile;
+        profile.token = p.attribute("token").value();
+        if (profile.token.empty() || profile.token.size() > 64)
+            return Status::Malformed;
+        const pugi::xml_node encoder = child(p, ns::kSchema, "VideoEncoderConfiguration");
+        if (encoder) {
+            if (readEncoder(encoder, profile.encoder) != Status::Ok)
+                return Status::Malformed;
+            profile.hasEncoder = true;
+        }
+        out.push_back(std::move(profile));
+    }
+    return Status::Ok;
+}
+
+Status readVideoEncoderConfiguration(const Envelope& e, VideoEncoderConfig& out)
+{
+    if (!is(e.payload, ns::kMedia, "GetVideoEncoderConfigurationResponse"))
+        return Status::Unexpected;
+    return readEncoder(child(e.payload, ns::kMedia, "Configuration"), out);
+}
+
+Status readVideoEncoderOptions(const Envelope& e, VideoEncoderOptions& out)
+{
+    out = VideoEncoderOptions();
+    if (!is(e.payload, ns::kMedia, "GetVideoEncoderConfigurationOptionsResponse"))
+        return Status::Unexpected;
+    const pugi::xml_node options = child(e.payload, ns::kMedia, "Options");
+    if (!options ||
+        readRange(child(options, ns::kSchema, "QualityRange"), out.qualityMin, out.qualityMax) != Status::Ok)
+        return Status::Malformed;
+    struct Codec
+    {
+        const char* name;
+        std::vector<Size>* sizes;
+        bool* present;
+    };
+    for (const Codec& c : {Codec{"H264", &out.h264, &out.hasH264}, Codec{"JPEG", &out.jpeg, &out.hasJpeg},
+                           Codec{"MPEG4", &out.mpeg4, &out.hasMpeg4}}) {
+        const pugi::xml_node codec = child(options, ns::kSchema, c.name);
+        if (!codec)
+            continue;
+        *c.present = true;
+        for (const pugi::xml_node r : children(codec, ns::kSchema, "ResolutionsAvailable")) {
+            long width = 0, height = 0;
+            if (!readNumber(r, "Width", 1, 16384, width) || !readNumber(r, "Height", 1, 16384, height))
+                return Status::Malformed;
+            c.sizes->push_back(Size{int(width), int(height)});
+        }
+        double min = 0, max = 0;
+        if (child(codec, ns::kSchema, "FrameRateRange")) {
+            if (readRange(child(codec, ns::kSchema, "FrameRateRange"), min, max) != Status::Ok)
+                return Status::Malformed;
+            out.frameRateMax = std::max(out.frameRateMax, int(std::min(max, 1000.0)));
+        }
+        if (child(codec, ns::kSchema, "GovLengthRange")) {
+            if (readRange(child(codec, ns::kSchema, "GovLengthRange"), min, max) != Status::Ok)
+                return Status::Malformed;
+            out.govLengthMin = int(std::max(min, 0.0));
+            out.govLengthMax = int(std::min(max, 100000.0));
+        }
+    }
+    return Status::Ok;
+}
+
+Status readMediaAddress(const Envelope& e, std::string& xaddr)
+{
+    if (!is(e.payload, ns::kDevice, "GetCapabilitiesResponse"))
+        return Status::Unexpected;
+    const pugi::xml_node media = child(child(e.payload, ns::kDevice, "Capabilities"), ns::kSchema, "Media");
+    if (!childText(media, ns::kSchema, "XAddr", xaddr) || xaddr.empty())
+        return Status::Malformed;
+    return Status::Ok;
+}
+
+Status readStreamUri(const Envelope& e, std::string& uri)
+{
+    if (!is(e.payload, ns::kMedia, "GetStreamUriResponse"))
+        return Status::Unexpected;
+    if (!childText(child(e.payload, ns::kMedia, "MediaUri"), ns::kSchema, "Uri", uri) || uri.empty())
+        return Status::Malformed;
+    return Status::Ok;
+}
+
+namespace {
+
+/// The child (ns, local) of `node`, appended with the prefix `prefix` when missing.
+pugi::xml_node ensureChild(pugi::xml_node node, const char* nsUri, const char* local, const char* prefix)
+{
+    pugi::xml_node c = child(node, nsUri, local);
+    return c ? c : node.append_child((std::string(prefix) + ":" + local).c_str());
+}
+
+void setText(pugi::xml_node node, const std::string& value)
+{
+    while (node.first_child())
+        node.remove_child(node.first_child());
+    node.append_child(pugi::node_pcdata).set_value(value.c_str());
+}
+
+struct StringWriter : pugi::xml_writer
+{
+    std::string text;
+    void write(const void* data, std::size_t size) override { text.append(static_cast<const char*>(data), size); }
+};
+
+std::string number(double v)
+{
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "%g", v);
+    return buffer;
+}
+
+} // namespace
+
+std::string setVideoEncoderConfigurationBody(const Envelope& current, const VideoEncoderConfig& want)
+{
+    const pugi::xml_node configuration = child(current.payload, ns::kMedia, "Configuration");
+    if (!configuration)
+        return {};
+    // Prefixes of our own, declared on the request's element, for what we name ourselves; the copied
+    // configuration keeps its own prefixes, declared as they were where it came from.
+    pugi::xml_document doc;
+    pugi::xml_node request = doc.append_child("vmd:SetVideoEncoderConfiguration");
+    request.append_attribute("xmlns:vmd") = ns::kMedia;
+    request.append_attribute("xmlns:vsc") = ns::kSchema;
+    pugi::xml_node copy = request.append_copy(configuration);
+    copy.set_name("vmd:Configuration");
+    for (pugi::xml_node n = configuration.parent(); n; n = n.parent())
+        for (const pugi::xml_attribute a : n.attributes()) {
+            const std::string name = a.name();
+            if ((name == "xmlns" || name.rfind("xmlns:", 0) == 0) && !copy.attribute(a.name()))
+                copy.append_attribute(a.name()) = a.value();
+        }
+    setText(ensureChild(copy, ns::kSchema, "Encoding", "vsc"), want.encoding);
+    pugi::xml_node resolution = ensureChild(copy, ns::kSchema, "Resolution", "vsc");
+    setText(ensureChild(resolution, ns::kSchema, "Width", "vsc"), std::to_string(want.width));
+    setText(ensureChild(resolution, ns::kSchema, "Height", "vsc"), std::to_string(want.height));
+    setText(ensureChild(copy, ns::kSchema, "Quality", "vsc"), number(want.quality));
+    pugi::xml_node rate = ensureChild(copy, ns::kSchema, "RateControl", "vsc");
+    setText(ensureChild(rate, ns::kSchema, "FrameRateLimit", "vsc"), std::to_string(want.frameRateLimit));
+    if (!child(rate, ns::kSchema, "EncodingInterval"))
+        setText(rate.append_child("vsc:EncodingInterval"), "1");
+    setText(ensureChild(rate, ns::kSchema, "BitrateLimit", "vsc"), std::to_string(want.bitrateLimit));
+    if (want.encoding == "H264" && want.govLength > 0) {
+        pugi::xml_node h264 = child(copy, ns::kSchema, "H264");
+        if (!h264) {
+            h264 = copy.append_child("vsc:H264");
+            setText(h264.append_child("vsc:GovLength"), "1");
+            setText(h264.append_child("vsc:H264Profile"), "Main");
+        }
+        setText(ensureChild(h264, ns::kSchema, "GovLength", "vsc"), std::to_string(want.govLength));
+    }
+    setText(request.append_child("vmd:ForcePersistence"), "true");
+    StringWriter out;
+    request.print(out, "", pugi::format_raw);
+    return out.text;
 }
 
 // ---- WS-Discovery -----------------------------------------------------------------------------------

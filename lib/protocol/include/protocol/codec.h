@@ -29,17 +29,17 @@ bool getString(const Json::Value& object, const char* key, std::string& out, std
 /// 560-byte search record has for them (including the terminating zero).
 struct SearchInfo
 {
-    std::string token;            ///< repeats the request's token
-    std::string hostName;         ///< <= 63
-    std::uint8_t hostIp[4] = {};  ///< first dotted number first
+    std::string token;           ///< repeats the request's token
+    std::string hostName;        ///< <= 63
+    std::uint8_t hostIp[4] = {}; ///< first dotted number first
     std::uint8_t submask[4] = {};
     std::uint8_t gateway[4] = {};
-    std::int32_t ports[8] = {};   ///< [1] is the service port
+    std::int32_t ports[8] = {}; ///< [1] is the service port
     std::uint8_t flag = 0;
-    std::string mac;              ///< <= 31, "xx:xx:xx:xx:xx:xx"
-    std::string cloudId;          ///< <= 38, may be empty
+    std::string mac;     ///< <= 31, "xx:xx:xx:xx:xx:xx"
+    std::string cloudId; ///< <= 38, may be empty
     std::int32_t deviceKind = 0;
-    std::string version;          ///< <= 127, may be empty
+    std::string version; ///< <= 127, may be empty
     std::int32_t buildYear = 0, buildMonth = 0, buildDay = 0;
 };
 std::vector<std::uint8_t> encodeSearchAnswer(const SearchInfo& info);

@@ -47,10 +47,10 @@ enum class ParseStatus
 enum class BadReason
 {
     None,
-    StartByte,     ///< first byte is not 0xFF
-    Version,       ///< unknown protocol version
-    UnknownMessage,///< message id not in the table
-    TooLong,       ///< body length above the message's limit
+    StartByte,      ///< first byte is not 0xFF
+    Version,        ///< unknown protocol version
+    UnknownMessage, ///< message id not in the table
+    TooLong,        ///< body length above the message's limit
 };
 
 struct ParseResult

@@ -103,4 +103,11 @@ struct VoiceFrame
 /// marker, or a length above kMaxVoicePayload); a reader of a byte stream then skips one byte.
 VoiceFrame parseVoiceFrame(const std::uint8_t* data, std::size_t size);
 
+/// Picture size of a device resolution code (0..31, the index of the encode records' resolution
+/// table) under a video standard (0 PAL, 1 NTSC); false for another code. The emulator encodes at
+/// these sizes; the ONVIF back end maps a device's width and height back to a code with them.
+bool resolutionSize(int code, int videoStandard, int& width, int& height);
+/// The lowest code whose size under the standard is exactly width x height, or -1.
+int resolutionCode(int width, int height, int videoStandard);
+
 } // namespace protocol

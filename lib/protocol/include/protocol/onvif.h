@@ -173,6 +173,54 @@ struct FirmwareUpload
 };
 Status readStartFirmwareUpgrade(const Envelope& e, FirmwareUpload& out);
 
+// ---- media service -----------------------------------------------------------------------------
+/// A video encoder configuration, as far as the encode records carry it.
+struct VideoEncoderConfig
+{
+    std::string token;
+    std::string encoding; ///< "H264", "JPEG", "MPEG4" (and "H265", which many cameras name here)
+    int width = 0;
+    int height = 0;
+    double quality = 0;
+    int frameRateLimit = 0; ///< 0: not told
+    int bitrateLimit = 0;   ///< kbit/s, 0: not told
+    int govLength = 0;      ///< frames between key frames (H264 or MPEG4), 0: not told
+};
+struct MediaProfile
+{
+    std::string token;
+    bool hasEncoder = false;
+    VideoEncoderConfig encoder;
+};
+/// GetProfilesResponse: the profiles in the device's order (at most kMaxItems).
+Status readProfiles(const Envelope& e, std::vector<MediaProfile>& out);
+/// GetVideoEncoderConfigurationResponse.
+Status readVideoEncoderConfiguration(const Envelope& e, VideoEncoderConfig& out);
+struct Size
+{
+    int width = 0;
+    int height = 0;
+};
+struct VideoEncoderOptions
+{
+    double qualityMin = 0, qualityMax = 0;
+    std::vector<Size> h264, jpeg, mpeg4; ///< resolutions available per encoding (at most kMaxItems each)
+    bool hasH264 = false, hasJpeg = false, hasMpeg4 = false;
+    int frameRateMax = 0; ///< the largest of the encodings' ranges, 0: not told
+    int govLengthMin = 0, govLengthMax = 0;
+};
+/// GetVideoEncoderConfigurationOptionsResponse.
+Status readVideoEncoderOptions(const Envelope& e, VideoEncoderOptions& out);
+/// GetCapabilitiesResponse: the media service's address (not checked here).
+Status readMediaAddress(const Envelope& e, std::string& xaddr);
+/// GetStreamUriResponse: the URI (not checked here).
+Status readStreamUri(const Envelope& e, std::string& uri);
+/// The body of SetVideoEncoderConfiguration for the configuration a GetVideoEncoderConfiguration
+/// answer holds, every element kept as the device wrote it except the values of `want` (encoding,
+/// resolution, quality, frame rate, bit rate and, for H264, the GOP length), with ForcePersistence.
+/// Empty when the answer holds no configuration.
+std::string setVideoEncoderConfigurationBody(const Envelope& current, const VideoEncoderConfig& want);
+
 // ---- WS-Discovery -----------------------------------------------------------------------------
 std::string probeMessage(const std::string& messageId);
 struct Probe
