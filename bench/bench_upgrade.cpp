@@ -329,7 +329,7 @@ int main(int argc, char* argv[])
     setup.models = QStringLiteral("IPC-B"); // one hardware id, so that one package fits every camera
     setup.discoveryPort = nPort;
     setup.extraArguments << QStringLiteral("--upgrade-ms") << QString::number(opt.upgradeMs)
-                        << QStringLiteral("--reboot-ms") << QString::number(opt.rebootMs);
+                         << QStringLiteral("--reboot-ms") << QString::number(opt.rebootMs);
     if (!opt.password.isEmpty())
         setup.extraArguments << QStringLiteral("--password") << opt.password;
     if (nPort == 0 || !fleet.start(setup, scratch.filePath(QStringLiteral("camsim.log")), error)) {

@@ -3,8 +3,9 @@
 #   1. configure + build build-test/ (Debug, Ninja, warnings as errors)
 #   2. scripts/fuzz.sh 20        every fuzzer for 20 s (seven of them: 140 s in all)
 #   3. scripts/sanitize.sh       ASan + UBSan build in build-asan/, the whole suite
-#   4. scripts/test-ratio.sh     the suite's weight against the code (printed, never fails)
-#   5. ctest in build-test/      last, so that its summary ends the output
+#   4. scripts/format-check.sh   every .cpp and .h laid out as .clang-format says
+#   5. scripts/test-ratio.sh     the suite's weight against the code (printed, never fails)
+#   6. ctest in build-test/      last, so that its summary ends the output
 # Exits non-zero when any step fails. All traffic stays on loopback.
 set -uo pipefail
 
@@ -74,6 +75,9 @@ fi
 
 step "sanitizers (build-asan)"
 bash scripts/sanitize.sh || failed+=("sanitizers")
+
+step "layout (clang-format)"
+bash scripts/format-check.sh || failed+=("layout")
 
 step "test weight"
 bash scripts/test-ratio.sh

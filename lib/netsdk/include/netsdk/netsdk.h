@@ -21,6 +21,8 @@ extern "C" {
 #define NETSDK_API
 #endif
 
+// The declarations below are aligned by hand.
+// clang-format off
 /* ---- error codes ------------------------------------------------------------------------ */
 enum SDK_RESULT
 {
@@ -250,3 +252,4 @@ static_assert(offsetof(SDK_NET_ADDRESS_BLOCK, password) == 205, "address block l
 static_assert(offsetof(SDK_NET_ADDRESS_BLOCK, hostMac) == 269, "address block layout");
 static_assert(offsetof(SDK_NET_ADDRESS_BLOCK, requestFlag) == 304, "address block layout");
 #endif
+// clang-format on
