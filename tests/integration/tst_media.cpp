@@ -1,14 +1,15 @@
 // Live streams and voice talks through the library against the emulator: pictures decode at the
 // size, codec and frame rate of the camera's encode entry (and follow a change of it), a stop is
-// prompt and final, a camera that dies ends its stream, refusals give the device's codes, and a
-// voice talk carries the client's frames to the camera byte for byte and the camera's tone back.
+// prompt and final, refusals give the device's codes, and a voice talk hands the camera's frames to
+// its callback until it stops. A camera that dies mid-stream is tst_gui_realplay's; what the camera
+// hears of a talk, byte for byte, tst_gui_voice's.
 
 #include <cstring>
 #include <mutex>
 #include <vector>
 
-#include <QElapsedTimer>
 #include <QJsonObject>
+#include <QtEndian>
 #include <QtTest>
 
 #include "emulatorprocess.h"
@@ -44,13 +45,11 @@ struct Seen
             n += f.bEnded ? 0 : 1;
         return n;
     }
-    bool ended(long handle, long* code)
+    bool ended(long handle)
     {
         for (const SDK_TEST_FRAME_INFO& f : of(handle))
-            if (f.bEnded) {
-                *code = f.lEndCode;
+            if (f.bEnded)
                 return true;
-            }
         return false;
     }
 };
@@ -62,33 +61,29 @@ void observer(const SDK_TEST_FRAME_INFO* info, void*)
     g_seen.frames.push_back(*info);
 }
 
+/// A talk's callbacks: their handles, and whether any was not a whole A-law frame from the device.
 struct Heard
 {
     std::mutex mutex;
-    std::vector<QByteArray> frames;
     std::vector<long> handles;
-    bool otherFlag = false;
+    bool wrong = false;
 
     std::size_t count()
     {
         std::lock_guard<std::mutex> lock(mutex);
-        return frames.size();
+        return handles.size();
     }
 };
 
 void onVoice(long handle, char* data, long size, char flag, void* user)
 {
     auto* heard = static_cast<Heard*>(user);
+    const protocol::VoiceFrame v =
+        protocol::parseVoiceFrame(reinterpret_cast<const std::uint8_t*>(data), std::size_t(size));
     std::lock_guard<std::mutex> lock(heard->mutex);
-    heard->otherFlag = heard->otherFlag || flag != 1;
+    heard->wrong = heard->wrong || flag != 1 || std::size_t(size) != protocol::kVoiceFrameSize ||
+                   v.status != protocol::ParseStatus::Ok || v.coding != protocol::kVoiceCodingAlaw;
     heard->handles.push_back(handle);
-    heard->frames.push_back(QByteArray(data, int(size)));
-}
-
-void putInt(QByteArray& b, int at, qint32 v)
-{
-    for (int i = 0; i < 4; ++i)
-        b[at + i] = char(quint32(v) >> (8 * i));
 }
 
 long startStream(long login, int channel, int stream)
@@ -110,7 +105,7 @@ private slots:
     void initTestCase();
     void cleanupTestCase();
     void streamsFollowTheEncodeEntry();
-    void stopIsFinalAndDeathEndsTheStream();
+    void stopIsPromptAndFinal();
     void refusals();
     void voiceTalkBothWays();
 
@@ -125,7 +120,7 @@ void TestMedia::initTestCase()
 {
     sdkInit(nullptr, nullptr);
     sdkTestSetFrameObserver(observer, nullptr);
-    QVERIFY2(emulator_.start({"--count", "2", "--models", "IPC-A,IPC-B"}), qPrintable(emulator_.errorString()));
+    QVERIFY2(emulator_.start({"--count", "1", "--models", "IPC-A"}), qPrintable(emulator_.errorString()));
     QVERIFY(emulator_.configureLibrary());
     int error = 0;
     login_ = loginTo(emulator_.address(0), QString(), &error);
@@ -145,9 +140,9 @@ void TestMedia::setEncode(long login, int stream, int compression, int resolutio
     unsigned long got = 0;
     QCOMPARE(sdkGetConfig(login, kEncodeCommand, 0, entry.data(), kEntrySize, &got, 3000), 1L);
     const int block = stream * kExtraBlock;
-    putInt(entry, block + 0, compression);
-    putInt(entry, block + 4, resolution);
-    putInt(entry, block + 16, frameRate);
+    qToLittleEndian<qint32>(compression, entry.data() + block);
+    qToLittleEndian<qint32>(resolution, entry.data() + block + 4);
+    qToLittleEndian<qint32>(frameRate, entry.data() + block + 16);
     entry[block + 40] = video ? 1 : 0;
     QCOMPARE(sdkSetConfig(login, kEncodeCommand, 0, entry.data(), kEntrySize, 3000), 1L);
 }
@@ -188,41 +183,21 @@ void TestMedia::streamsFollowTheEncodeEntry()
     }
 }
 
-void TestMedia::stopIsFinalAndDeathEndsTheStream()
+void TestMedia::stopIsPromptAndFinal()
 {
-    // One frame a second: a stop that waited for the next frame (or the device) would take about
-    // a second. The bound is generous against a loaded machine; the benchmark measures the figure.
+    // One frame a second: a stop must not wait for the next frame (bench_preview measures how long
+    // it takes); nothing is reported once it returned.
     setEncode(login_, 0, 7, 3, 1);
     const long stream = startStream(login_, 0, 0);
     QVERIFY(stream > 0);
     QTRY_VERIFY(g_seen.pictures(stream) >= 1);
-    QElapsedTimer clock;
-    clock.start();
     QCOMPARE(sdkStopRealPlay(stream, nullptr), 1L);
-    QVERIFY2(clock.elapsed() < 500, qPrintable(QString::number(clock.elapsed())));
     const int after = g_seen.pictures(stream);
     QTRY_COMPARE(emulator_.control({{"Cmd", "media"}, {"Index", 0}})["Streams"].toInt(), 0);
     QCOMPARE(g_seen.pictures(stream), after); // nothing reported after the stop returned
-    long code = 0;
-    QVERIFY(!g_seen.ended(stream, &code));
+    QVERIFY(!g_seen.ended(stream));
     QCOMPARE(sdkStopRealPlay(stream, nullptr), 0L);
     QCOMPARE(sdkGetLastError(), long(SDK_ERR_INVALID_HANDLE));
-
-    // The second camera dies mid-stream: the stream ends by itself, the handle stays until stopped.
-    int error = 0;
-    const long login = loginTo(emulator_.address(1), QString(), &error);
-    QVERIFY(login > 0);
-    setEncode(login, 1, 7, 3, 25);
-    const long dying = startStream(login, 0, 1);
-    QVERIFY(dying > 0);
-    QTRY_VERIFY(g_seen.pictures(dying) >= 3);
-    QVERIFY(emulator_.kill(1));
-    QTRY_VERIFY_WITH_TIMEOUT(g_seen.ended(dying, &code), 5000);
-    QCOMPARE(code, long(SDK_ERR_SOCKET));
-    clock.restart();
-    QCOMPARE(sdkStopRealPlay(dying, nullptr), 1L);
-    QVERIFY(clock.elapsed() < 1000);
-    QVERIFY(emulator_.revive(1));
 }
 
 void TestMedia::refusals()
@@ -238,7 +213,6 @@ void TestMedia::refusals()
         {"channel the camera lacks", login_, 3, 0, SDK_ERR_NO_STREAM},
         {"stream 2", login_, 0, 2, SDK_ERR_NO_STREAM},
         {"extra stream switched off", login_, 0, 1, SDK_ERR_NO_STREAM},
-        {"no such login", 987654, 0, 0, SDK_ERR_INVALID_HANDLE},
     };
     for (const auto& r : rows) {
         QCOMPARE(startStream(r.login, r.channel, r.stream), 0L);
@@ -267,44 +241,22 @@ void TestMedia::refusals()
 void TestMedia::voiceTalkBothWays()
 {
     Heard heard;
-    QVERIFY(emulator_.control({{"Cmd", "media"}, {"Index", 0}, {"Clear", true}})["Ret"].toInt() == 100);
     const long talk = sdkStartVoiceCom(login_, onVoice, &heard);
     QVERIFY(talk > 0);
     QTRY_VERIFY(heard.count() >= 5); // the camera's tone, every 20 ms
-    // Three frames as the program builds them, each with other audio bytes, sent at once and
-    // followed at once by the stop.
-    QByteArray sent;
-    for (int f = 0; f < 3; ++f) {
-        std::vector<std::uint8_t> audio(protocol::kVoicePayload);
-        for (std::size_t i = 0; i < audio.size(); ++i)
-            audio[i] = std::uint8_t(f * 50 + i);
-        std::vector<std::uint8_t> frame = protocol::encodeVoiceFrame(audio.data(), audio.size());
-        QCOMPARE(sdkSendVoiceData(talk, reinterpret_cast<char*>(frame.data()), long(frame.size())), 1);
-        sent.append(reinterpret_cast<const char*>(frame.data()), int(frame.size()));
-    }
-    QCOMPARE(sdkSendVoiceData(talk, sent.data(), 4097), 0);
+    QByteArray tooLong(4097, '\0');
+    QCOMPARE(sdkSendVoiceData(talk, tooLong.data(), 4097), 0);
     QCOMPARE(sdkGetLastError(), long(SDK_ERR_ILLEGAL_PARAM));
     QCOMPARE(sdkStopVoiceCom(talk), 1L);
     const std::size_t count = heard.count();
-    // Everything sent before the stop reached the camera, nothing else.
-    const QJsonObject media = emulator_.control({{"Cmd", "media"}, {"Index", 0}});
-    QCOMPARE(media["HeardFrames"].toInt(), 3);
-    QCOMPARE(QByteArray::fromBase64(media["Heard"].toString().toLatin1()), sent);
     QTRY_COMPARE(emulator_.control({{"Cmd", "media"}, {"Index", 0}})["Talks"].toInt(), 0);
     QCOMPARE(heard.count(), count); // no callback after the stop returned
 
     std::lock_guard<std::mutex> lock(heard.mutex);
-    QVERIFY(!heard.otherFlag);
+    QVERIFY(!heard.wrong);
     for (long h : heard.handles)
         QCOMPARE(h, talk);
-    for (const QByteArray& f : heard.frames) {
-        QCOMPARE(f.size(), int(protocol::kVoiceFrameSize));
-        const protocol::VoiceFrame v =
-            protocol::parseVoiceFrame(reinterpret_cast<const std::uint8_t*>(f.constData()), std::size_t(f.size()));
-        QCOMPARE(v.status, protocol::ParseStatus::Ok);
-        QCOMPARE(v.coding, protocol::kVoiceCodingAlaw);
-    }
-    QCOMPARE(sdkSendVoiceData(talk, sent.data(), 168), 0);
+    QCOMPARE(sdkSendVoiceData(talk, tooLong.data(), 168), 0);
     QCOMPARE(sdkGetLastError(), long(SDK_ERR_INVALID_HANDLE));
 }
 

@@ -25,11 +25,6 @@ namespace {
 // fleet can never be mistaken for one of the next.
 std::atomic<int> startCounter{0};
 
-QString dotted(quint32 address)
-{
-    return QHostAddress(address).toString();
-}
-
 } // namespace
 
 quint16 freeUdpPort()
@@ -65,14 +60,14 @@ EmulatorProcess::~EmulatorProcess()
 
 QString EmulatorProcess::firstAddress() const
 {
-    return dotted(firstAddress_);
+    return rangeAddress(0);
 }
 
 QString EmulatorProcess::rangeAddress(int offset) const
 {
     const quint32 address = firstAddress_ + quint32(offset);
     Q_ASSERT((address >> 24) == 127u);
-    return dotted(address);
+    return QHostAddress(address).toString();
 }
 
 QString EmulatorProcess::mac(int index) const
@@ -120,10 +115,6 @@ bool EmulatorProcess::launch(int readyTimeoutMs)
 
     if (program_.isEmpty()) {
         error_ = QStringLiteral("VANTREL_CAMSIM is not set");
-        return false;
-    }
-    if (logFile_.isEmpty() && !logDir_.isValid()) {
-        error_ = QStringLiteral("no temporary directory for the emulator's diagnostics");
         return false;
     }
     process_ = std::make_unique<QProcess>();
@@ -210,24 +201,19 @@ QString EmulatorProcess::diagnostics() const
     return QString::fromUtf8(file.readAll());
 }
 
-bool EmulatorProcess::ensureControlConnection(int timeoutMs)
-{
-    if (controlSocket_.state() == QAbstractSocket::ConnectedState)
-        return true;
-    controlSocket_.abort();
-    pending_.clear();
-    controlSocket_.connectToHost(QHostAddress::LocalHost, controlPort_);
-    return controlSocket_.waitForConnected(timeoutMs);
-}
-
 QJsonObject EmulatorProcess::control(const QJsonObject& request, int timeoutMs)
 {
     auto failure = [](const QString& text) {
         return QJsonObject{{QStringLiteral("Ret"), -1}, {QStringLiteral("Error"), text}};
     };
     QDeadlineTimer deadline(timeoutMs);
-    if (controlPort_ == 0 || !ensureControlConnection(timeoutMs))
-        return failure(QStringLiteral("no control connection"));
+    if (controlSocket_.state() != QAbstractSocket::ConnectedState) {
+        controlSocket_.abort();
+        pending_.clear();
+        controlSocket_.connectToHost(QHostAddress::LocalHost, controlPort_);
+        if (controlPort_ == 0 || !controlSocket_.waitForConnected(timeoutMs))
+            return failure(QStringLiteral("no control connection"));
+    }
 
     const QByteArray json = QJsonDocument(request).toJson(QJsonDocument::Compact);
     protocol::FrameHeader header;
@@ -265,55 +251,30 @@ QJsonObject EmulatorProcess::control(const QJsonObject& request, int timeoutMs)
             return failure(QStringLiteral("no control answer"));
         if (controlSocket_.waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime()))))
             pending_.append(controlSocket_.readAll());
-        else if (deadline.hasExpired() || controlSocket_.state() != QAbstractSocket::ConnectedState)
-            return failure(QStringLiteral("no control answer"));
     }
-}
-
-QJsonObject EmulatorProcess::list()
-{
-    return control(QJsonObject{{QStringLiteral("Cmd"), QStringLiteral("list")}});
 }
 
 QJsonArray EmulatorProcess::cameras()
 {
-    const QJsonObject answer = list();
-    if (answer.value(QStringLiteral("Ret")).toInt() != 100)
-        return QJsonArray();
-    return answer.value(QStringLiteral("Cameras")).toArray();
+    // Without a "Cameras" member (a failed exchange) the array is empty.
+    return control(QJsonObject{{QStringLiteral("Cmd"), QStringLiteral("list")}})
+        .value(QStringLiteral("Cameras"))
+        .toArray();
 }
 
 QJsonObject EmulatorProcess::camera(int index)
 {
-    const QJsonArray all = cameras();
-    for (const QJsonValue& value : all) {
-        const QJsonObject object = value.toObject();
-        if (object.value(QStringLiteral("Index")).toInt(-1) == index)
-            return object;
-    }
+    for (const QJsonValue& value : cameras())
+        if (value.toObject().value(QStringLiteral("Index")).toInt(-1) == index)
+            return value.toObject();
     return QJsonObject();
 }
 
-bool EmulatorProcess::setFault(int index, const QJsonObject& faults)
+bool EmulatorProcess::command(const QString& name, int index, QJsonObject request)
 {
-    QJsonObject request = faults;
-    request.insert(QStringLiteral("Cmd"), QStringLiteral("fault"));
+    request.insert(QStringLiteral("Cmd"), name);
     request.insert(QStringLiteral("Index"), index);
     return control(request).value(QStringLiteral("Ret")).toInt() == 100;
-}
-
-bool EmulatorProcess::kill(int index)
-{
-    return control(QJsonObject{{QStringLiteral("Cmd"), QStringLiteral("kill")}, {QStringLiteral("Index"), index}})
-               .value(QStringLiteral("Ret"))
-               .toInt() == 100;
-}
-
-bool EmulatorProcess::revive(int index)
-{
-    return control(QJsonObject{{QStringLiteral("Cmd"), QStringLiteral("revive")}, {QStringLiteral("Index"), index}})
-               .value(QStringLiteral("Ret"))
-               .toInt() == 100;
 }
 
 QByteArray EmulatorProcess::record(int index, int command, int channel, int* ret)
@@ -322,11 +283,8 @@ QByteArray EmulatorProcess::record(int index, int command, int channel, int* ret
                                                    {QStringLiteral("Index"), index},
                                                    {QStringLiteral("Command"), command},
                                                    {QStringLiteral("Channel"), channel}});
-    const int result = answer.value(QStringLiteral("Ret")).toInt(-1);
     if (ret)
-        *ret = result;
-    if (result != 100)
-        return QByteArray();
+        *ret = answer.value(QStringLiteral("Ret")).toInt(-1);
     return QByteArray::fromBase64(answer.value(QStringLiteral("Data")).toString().toLatin1());
 }
 
@@ -337,9 +295,7 @@ QJsonObject EmulatorProcess::json(int index, const QString& name, int command, i
                                                    {QStringLiteral("Name"), name},
                                                    {QStringLiteral("Command"), command},
                                                    {QStringLiteral("Channel"), channel}});
-    if (answer.value(QStringLiteral("Ret")).toInt() != 100)
-        return QJsonObject();
-    return answer.value(QStringLiteral("Reply")).toObject();
+    return answer.value(QStringLiteral("Reply")).toObject(); // only in an answer with Ret 100
 }
 
 bool EmulatorProcess::configureLibrary() const

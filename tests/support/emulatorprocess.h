@@ -45,7 +45,6 @@ public:
 
     /// What the "ready" line said.
     QString readyLine() const { return readyLine_; }
-    quint16 controlPort() const { return controlPort_; }
     quint16 discoveryPort() const { return discoveryPort_; }
     int cameraCount() const { return cameraCount_; }
     QStringList addresses() const { return addresses_; }
@@ -64,14 +63,13 @@ public:
     /// One request on the control port; the answer object, or {"Ret": -1, "Error": ...} when the
     /// exchange itself failed (no connection, bad frame, time-out).
     QJsonObject control(const QJsonObject& request, int timeoutMs = 10000);
-    /// The "list" answer and its "Cameras" array (empty on failure).
-    QJsonObject list();
+    /// The "list" answer's "Cameras" array (empty on failure).
     QJsonArray cameras();
     QJsonObject camera(int index);
-    /// "fault" with the given members; true when answered with Ret 100.
-    bool setFault(int index, const QJsonObject& faults);
-    bool kill(int index);
-    bool revive(int index);
+    /// "fault" with the given members, "kill", "revive"; true when answered with Ret 100.
+    bool setFault(int index, const QJsonObject& faults) { return command(QStringLiteral("fault"), index, faults); }
+    bool kill(int index) { return command(QStringLiteral("kill"), index); }
+    bool revive(int index) { return command(QStringLiteral("revive"), index); }
     /// The record as a get-configuration would return it; *ret receives the store's result
     /// (100 when the record exists). Empty when it does not.
     QByteArray record(int index, int command, int channel, int* ret = nullptr);
@@ -87,7 +85,7 @@ public:
 
 private:
     bool launch(int readyTimeoutMs);
-    bool ensureControlConnection(int timeoutMs);
+    bool command(const QString& name, int index, QJsonObject request = {});
     QString logPath() const;
 
     std::unique_ptr<QProcess> process_;

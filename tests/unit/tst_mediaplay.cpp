@@ -68,13 +68,9 @@ void TestMediaplay::decodesAlawAsSoxDoes()
     QVERIFY(in.open(QIODevice::WriteOnly) && in.write(codes) == 256);
     in.close();
     QProcess p;
-    p.start(sox, {"-t",   "raw",         "-r",
-                  "8000", "-e",          "a-law",
-                  "-b",   "8",           "-c",
-                  "1",    in.fileName(), "-t",
-                  "raw",  "-e",          "signed-integer",
-                  "-b",   "16",          "-L",
-                  "-c",   "1",           dir.filePath("codes.s16")});
+    p.start(sox, QStringLiteral("-t raw -r 8000 -e a-law -b 8 -c 1 %1 -t raw -e signed-integer -b 16 -L -c 1 %2")
+                     .arg(in.fileName(), dir.filePath("codes.s16"))
+                     .split(QLatin1Char(' ')));
     QVERIFY(p.waitForFinished(10000) && p.exitCode() == 0);
     QFile out(dir.filePath("codes.s16"));
     QVERIFY(out.open(QIODevice::ReadOnly));
@@ -115,7 +111,6 @@ void TestMediaplay::portStates()
         {"play before open", [] { return mpPlay(3, nullptr); }, MP_ERR_ORDER},
         {"close before open", [] { return mpCloseStream(3); }, MP_ERR_ORDER},
         {"port 500", [&] { return mpOpenStream(500, data, 1, 8192); }, MP_ERR_PORT},
-        {"port -1", [] { return mpSoundOn(-1); }, MP_ERR_PORT},
         {"pool below 4 KiB", [&] { return mpOpenStream(3, data, 1, 4095); }, MP_ERR_PARAM},
         {"header size without header", [] { return mpOpenStream(3, nullptr, 1, 8192); }, MP_ERR_PARAM},
     };

@@ -1,6 +1,7 @@
-// The SOAP readers: answers that are cut, huge, nested too deep, in the wrong namespace, faults,
-// entity tricks; namespaces by URI, not by prefix; the UsernameToken digest against a value another
-// implementation produced.
+// The SOAP readers: answers that are cut, huge, nested too deep, in the wrong namespace, entity
+// tricks; namespaces by URI, not by prefix; the UsernameToken digest against a value another
+// implementation produced. A fault's subcode, which the library maps to its codes, is read in
+// tst_onvif (a wrong password).
 
 #include <QtTest>
 
@@ -32,7 +33,6 @@ class TestProtocolOnvif : public QObject
 private slots:
     void answers_data();
     void answers();
-    void faultNamesItsSubcode();
     void digestMatchesAnotherImplementation();
     void probeMatchesBelongToTheirProbe();
     void timesAndDurations();
@@ -101,17 +101,6 @@ void TestProtocolOnvif::answers()
     QVERIFY(info.manufacturer.size() <= 16);
 }
 
-void TestProtocolOnvif::faultNamesItsSubcode()
-{
-    const std::string text = ov::envelope(
-        {}, "<s:Fault><s:Code><s:Value>s:Sender</s:Value><s:Subcode><s:Value>ter:NotAuthorized</s:Value></s:Subcode>"
-            "</s:Code><s:Reason><s:Text xml:lang=\"en\">no</s:Text></s:Reason></s:Fault>");
-    ov::Envelope e;
-    QCOMPARE(ov::parseEnvelope(text.data(), text.size(), e), ov::Status::Fault);
-    QCOMPARE(QString::fromStdString(e.fault.code), QStringLiteral("Sender"));
-    QCOMPARE(QString::fromStdString(e.fault.subcode), QStringLiteral("NotAuthorized"));
-}
-
 void TestProtocolOnvif::digestMatchesAnotherImplementation()
 {
     // Nonce, time and digest as another ONVIF client sent them for the password "pw".
@@ -119,18 +108,8 @@ void TestProtocolOnvif::digestMatchesAnotherImplementation()
     QVERIFY(ov::unbase64("dkEojxW+w0wbxGyqd9Dt/6I9gBg=", nonce, 64));
     QCOMPARE(QString::fromStdString(ov::passwordDigest(nonce, "2026-12-06T17:31:19.108Z", "pw")),
              QStringLiteral("fDHp61jwAXVeR0d64a0x/SULIWc="));
-
-    // A header we write reads back with the same user, nonce and digest.
-    const std::string header = ov::securityHeader("admin", "pw", nonce, 1700000000);
-    const std::string text = ov::envelope(header, "<tds:GetDeviceInformation/>");
-    ov::Envelope e;
-    QCOMPARE(ov::parseEnvelope(text.data(), text.size(), e), ov::Status::Ok);
-    ov::UsernameToken token;
-    QCOMPARE(ov::readUsernameToken(e, token), ov::Status::Ok);
-    QVERIFY(token.present && token.digest);
-    QCOMPARE(token.nonce, nonce);
-    QCOMPARE(token.password, ov::passwordDigest(nonce, token.created, "pw"));
     QVERIFY(!ov::unbase64("not*base64", nonce, 64));
+    // The headers we write are read by the emulator's device service: tst_onvif's logins.
 }
 
 void TestProtocolOnvif::probeMatchesBelongToTheirProbe()
@@ -163,11 +142,7 @@ void TestProtocolOnvif::timesAndDurations()
     QVERIFY(ov::parseUtc("2024-02-29T23:59:58.5Z", t));
     QCOMPARE(QString::fromStdString(ov::formatUtc(t)), QStringLiteral("2024-02-29T23:59:58Z"));
     QVERIFY(!ov::parseUtc("2024-02-29T23:59:58+01:00", t));
-    long s = 0;
-    QVERIFY(ov::parseDuration("PT1M30S", s));
-    QCOMPARE(s, 90L);
-    QVERIFY(ov::parseDuration("P1DT2H", s));
-    QCOMPARE(s, 93600L);
+    long s = 0; // the durations a device gives are read on each ONVIF upgrade (tst_onvif)
     for (const char* bad : {"PT", "1S", "PTS", "PT5", "PT99999999999S"})
         QVERIFY2(!ov::parseDuration(bad, s), bad);
 }
