@@ -1,15 +1,18 @@
 // The library's ONVIF back end against the emulator's ONVIF side: one search lists a camera of our own
 // protocol that also speaks ONVIF once and the ONVIF-only cameras beside it; on an ONVIF-only camera
 // (whose clock runs two hours ahead) the contract's calls reach the device and the emulator's state:
-// login, time server both ways, network record, address change, factory default, reboot, a refused
-// upgrade; the encode records written and read through the media service, and both profiles' RTSP
-// streams decoded at the sizes written; calls without ONVIF equivalent and malformed answers fail
-// cleanly. DHCP, a moved camera found again and a successful upgrade are tst_gui_onvif's.
+// login, a replayed token refused, time server both ways, network record, address change, factory default, reboot, a
+// refused upgrade; the encode records written and read through the media service, and both profiles' RTSP streams
+// decoded at the sizes written; calls without ONVIF equivalent and malformed answers fail cleanly. DHCP, a moved camera
+// found again and a successful upgrade are tst_gui_onvif's.
 
 #include <atomic>
 #include <cstring>
 #include <mutex>
 
+#include <QNetworkAccessManager>
+#include <QNetworkProxy>
+#include <QNetworkReply>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -18,6 +21,7 @@
 #include "emulatorprocess.h"
 #include "netsdk/netsdk_test.h"
 #include "protocol/media.h"
+#include "protocol/onvif.h"
 #include "sdktesthelpers.h"
 #include "upgradepackage.h"
 
@@ -141,6 +145,24 @@ void TestOnvif::loginRecordsAndRefusals()
     int error = 1;
     QCOMPARE(login(1, &error, nullptr, QStringLiteral("wrong")), 0L);
     QCOMPARE(error, int(SDK_ERR_PASSWORD));
+
+    // A token the camera has seen is refused, though its digest is right: an eavesdropper's replay.
+    QNetworkAccessManager http;
+    http.setProxy(QNetworkProxy::NoProxy);
+    const std::string token = protocol::onvif::securityHeader(
+        "admin", kPassword.toStdString(), protocol::onvif::randomBytes(16), std::time(nullptr) + 7200);
+    const QByteArray body = QByteArray::fromStdString(protocol::onvif::envelope(token, "<tds:GetDeviceInformation/>"));
+    QNetworkRequest request(QUrl(QStringLiteral("http://%1/onvif/device_service").arg(emulator_.address(2))));
+    request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/soap+xml"));
+    QList<int> lstStatus;
+    for (int i = 0; i < 2; ++i) {
+        QNetworkReply* reply = http.post(request, body);
+        QSignalSpy done(reply, &QNetworkReply::finished);
+        QVERIFY(done.wait(5000));
+        lstStatus << reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        reply->deleteLater();
+    }
+    QCOMPARE(lstStatus, (QList<int>{200, 400}));
 
     SDK_DEVICE_INFO info;
     const long handle = login(1, &error, &info);
