@@ -1,13 +1,13 @@
-// The Volume and Micro buttons against the emulator: receive-only mode (Config.ini [Mic] OnlyRecv=1,
-// read at each press) switches port 0's sound and nothing else; the volume test sends the sound file
-// beside the program to the current row's camera in 168-byte frames, its button disabled meanwhile;
-// a missing file is reported; a Micro press during a volume test ends the test before listening
-// starts; the microphone's tone is decoded on playback port 499 and, with a sound server (the test
-// script's PulseAudio null sink), heard on the sink's monitor; no press waits for a silent camera on
-// the window's thread.
+// The Volume and Micro buttons against the emulator: receive-only mode ([Mic] OnlyRecv=1) switches
+// port 0's sound and nothing else; the volume test sends Sound/sound.wav in 168-byte frames, its
+// button disabled meanwhile, or reports a missing file; Micro during a volume test ends the test
+// first; the camera's tone is decoded on port 499 and, with a sound server (the test script's null
+// sink), heard on its monitor; no press waits for a silent camera on the window's thread.
 
 #include <cmath>
 #include <mutex>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include <QAudioDevice>
@@ -49,28 +49,22 @@ std::vector<short> decoded()
 
 void ignore(long, char*, long, char, void*) {}
 
-/// The strongest frequency (10 Hz steps, 100..3900 Hz) of 8 kHz samples, and their RMS.
+/// The strongest frequency (10 Hz steps, 100..3900 Hz, by Goertzel's power) of 8 kHz samples, and
+/// their RMS.
 double peakFrequency(const std::vector<short>& x, double* pRms)
 {
-    double dSum = 0;
+    double dSum = 0, dBest = 0, dBestPower = -1;
     for (short s : x)
         dSum += double(s) * s;
     *pRms = std::sqrt(dSum / double(x.size()));
-    double dBest = 0, dBestPower = -1;
     for (double f = 100; f < 3900; f += 10) {
-        // Goertzel: the power of one frequency.
         const double w = 2 * std::cos(2 * M_PI * f / kRate);
         double s1 = 0, s2 = 0;
-        for (short s : x) {
-            const double s0 = s + w * s1 - s2;
-            s2 = s1;
-            s1 = s0;
-        }
+        for (short s : x)
+            s2 = std::exchange(s1, s + w * s1 - s2);
         const double dPower = s1 * s1 + s2 * s2 - w * s1 * s2;
-        if (dPower > dBestPower) {
-            dBestPower = dPower;
-            dBest = f;
-        }
+        if (dPower > dBestPower)
+            std::tie(dBestPower, dBest) = std::make_pair(dPower, f);
     }
     return dBest;
 }
@@ -153,7 +147,6 @@ void TestGuiVoice::volumeAndMicrophone()
     };
     const bool bDevice = !QMediaDevices::defaultAudioOutput().isNull();
     const QString strOn = bDevice ? QStringLiteral("StopMicro") : QStringLiteral("StartMicro");
-    QCOMPARE(pWindow->microState(), 1); // as if on, until the first report
 
     // Receive-only, at the press that logs the row in: port 0's sound goes on, and off at the second
     // press, which leaves alone a talk holding handle 1, the number the mode keeps as its mark.
