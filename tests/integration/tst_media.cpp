@@ -1,8 +1,8 @@
 // Live streams and voice talks through the library against the emulator: pictures decode at the
 // size, codec and frame rate of the camera's encode entry (and follow a change of it), a stop is
 // prompt and final, refusals give the device's codes, and a voice talk hands the camera's frames to
-// its callback until it stops. A camera that dies mid-stream is tst_gui_realplay's; what the camera
-// hears of a talk, byte for byte, tst_gui_voice's.
+// its callback until it stops, and a camera that dies mid-stream ends its stream. What the camera
+// hears of a talk, byte for byte, is tst_gui_voice's.
 
 #include <cstring>
 #include <mutex>
@@ -45,11 +45,14 @@ struct Seen
             n += f.bEnded ? 0 : 1;
         return n;
     }
-    bool ended(long handle)
+    bool ended(long handle, long* code = nullptr)
     {
         for (const SDK_TEST_FRAME_INFO& f : of(handle))
-            if (f.bEnded)
+            if (f.bEnded) {
+                if (code)
+                    *code = f.lEndCode;
                 return true;
+            }
         return false;
     }
 };
@@ -108,6 +111,7 @@ private slots:
     void stopIsPromptAndFinal();
     void refusals();
     void voiceTalkBothWays();
+    void deathEndsTheStream();
 
 private:
     /// Writes the block of `stream` in channel 0's encode entry.
@@ -261,4 +265,19 @@ void TestMedia::voiceTalkBothWays()
 }
 
 QTEST_GUILESS_MAIN(TestMedia)
+void TestMedia::deathEndsTheStream()
+{
+    // The camera dies mid-stream (last: it stays dead): the stream ends by itself with the socket's
+    // code, without a stop, and its handle stays until it is stopped.
+    setEncode(login_, 0, 7, 3, 25);
+    const long stream = startStream(login_, 0, 0);
+    QVERIFY(stream > 0);
+    QTRY_VERIFY(g_seen.pictures(stream) >= 3);
+    QVERIFY(emulator_.kill(0));
+    long code = 0;
+    QTRY_VERIFY_WITH_TIMEOUT(g_seen.ended(stream, &code), 5000);
+    QCOMPARE(code, long(SDK_ERR_SOCKET));
+    QCOMPARE(sdkStopRealPlay(stream, nullptr), 1L);
+}
+
 #include "tst_media.moc"

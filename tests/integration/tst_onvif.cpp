@@ -1,10 +1,10 @@
 // The library's ONVIF back end against the emulator's ONVIF side: one search lists a camera of our own
 // protocol that also speaks ONVIF once and the ONVIF-only cameras beside it; on an ONVIF-only camera
 // (whose clock runs two hours ahead) the contract's calls reach the device and the emulator's state:
-// login, a replayed token refused, time server both ways, network record, address change, factory default, reboot, a
-// refused upgrade; the encode records written and read through the media service, and both profiles' RTSP streams
-// decoded at the sizes written; calls without ONVIF equivalent and malformed answers fail cleanly. DHCP, a moved camera
-// found again and a successful upgrade are tst_gui_onvif's.
+// login, a replayed token refused, time server both ways, DHCP, network record, address change, factory default,
+// reboot, a refused upgrade; the encode records written and read through the media service, and both profiles' RTSP
+// streams decoded at the sizes written; calls without ONVIF equivalent and malformed answers fail cleanly. A successful
+// upgrade is tst_gui_onvif's.
 
 #include <atomic>
 #include <cstring>
@@ -192,6 +192,16 @@ void TestOnvif::loginRecordsAndRefusals()
     QCOMPARE(dottedText(net.submask), QStringLiteral("255.255.255.0"));
     QCOMPARE(QString(net.mac), emulator_.mac(1));
 
+    // DHCP on and off: the switch the program's DHCP buttons write.
+    for (const char on : {'\1', '\0'}) {
+        char value = on;
+        QCOMPARE(sdkSetConfig(handle, 274, -1, &value, 1, 3000), 1L);
+        QCOMPARE(emulator_.record(1, 274, -1).left(1), QByteArray(1, on));
+        char read = '\x7f';
+        QCOMPARE(sdkGetConfig(handle, 274, -1, &read, 1, &size, 3000), 1L);
+        QCOMPARE(read, on);
+    }
+
     // Factory default (soft): the time server comes back, the address stays.
     QCOMPARE(sdkSetConfig(handle, 33, -1, QByteArray(11, '\1').data(), 11, 3000), 1L);
     QCOMPARE(QByteArray(emulator_.record(1, 41, -1).constData() + 4), QByteArray("127.0.0.1"));
@@ -235,14 +245,14 @@ void TestOnvif::addressChangeMovesTheCamera()
     QCOMPARE(sdkSetConfigOverNet(20, 254, reinterpret_cast<char*>(&block), 400, 10000), long(SDK_ERR_PASSWORD));
     QCOMPARE(emulator_.camera(3).value(QStringLiteral("HostIP")).toString(), emulator_.address(3));
 
-    // With the right one it moves, mask and gateway too; that a new search finds it there is
-    // tst_gui_onvif's.
+    // With the right one it moves, mask and gateway too, and a new search finds it there.
     block = addressBlock(record, target, QStringLiteral("255.255.0.0"), emulator_.rangeAddress(1), kPassword);
     QCOMPARE(sdkSetConfigOverNet(20, 254, reinterpret_cast<char*>(&block), 400, 10000), 1L);
     const QJsonObject moved = emulator_.camera(3);
     QCOMPARE(moved.value(QStringLiteral("HostIP")).toString(), target);
     QCOMPARE(moved.value(QStringLiteral("Submask")).toString(), QStringLiteral("255.255.0.0"));
     QCOMPARE(moved.value(QStringLiteral("GateWay")).toString(), emulator_.rangeAddress(1));
+    QCOMPARE(parseSearchRecord(searchRecordOf(emulator_.mac(3))).hostIp, target);
 }
 
 void TestOnvif::rebootAndUpgrade()
