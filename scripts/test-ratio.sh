@@ -8,5 +8,5 @@ count() {
 }
 tests=$(count tests)
 code=$(count src lib camsim tools)
-awk -v t="$tests" -v c="$code" 'BEGIN { printf "test lines %d, code lines %d, ratio %.2f (at most 0.40)\n", t, c, t / c }'
+awk -v t="$tests" -v c="$code" 'BEGIN { printf "test lines %d, code lines %d, ratio %.3f (at most 0.400)\n", t, c, t / c }'
 exit 0

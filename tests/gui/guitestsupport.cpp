@@ -177,15 +177,6 @@ QList<int> checkedRows(const CVantrel& window)
     return lst;
 }
 
-int rowOfAddress(const CVantrel& window, const QString& strAddress)
-{
-    for (int nRow = 0; nRow < window.tableModel()->rowCount(); ++nRow) {
-        if (cell(window, nRow, 1) == strAddress)
-            return nRow;
-    }
-    return -1;
-}
-
 int rowOfMac(const CVantrel& window, const QString& strMac)
 {
     for (int nRow = 0; nRow < window.tableModel()->rowCount(); ++nRow) {

@@ -33,7 +33,7 @@ class QStandardItemModel;
 ///     guitest::StatusLog log(pWindow->tableModel());
 ///     guitest::checkRows(*pWindow, {0, 2});
 ///     QVERIFY(guitest::runBatch(*pWindow, "btnOpenDhcp"));
-///     QCOMPARE(log.forRow(guitest::rowOfAddress(*pWindow, emulator.address(1))), QStringList{...});
+///     QCOMPARE(log.forRow(guitest::rowOfCamera(*pWindow, emulator, 1)), QStringList{...});
 namespace guitest {
 
 /// Status column of the device table.
@@ -88,8 +88,6 @@ void checkRows(CVantrel& window, std::initializer_list<int> lstRows, Qt::CheckSt
 /// The rows whose box is fully checked.
 QList<int> checkedRows(const CVantrel& window);
 
-/// The first row showing this address; -1 when none does.
-int rowOfAddress(const CVantrel& window, const QString& strAddress);
 /// The row showing this MAC (any letter case); -1 when none does.
 int rowOfMac(const CVantrel& window, const QString& strMac);
 /// The row of emulated camera nCamera, found by its MAC (addresses can be shared); -1 when none.

@@ -64,7 +64,6 @@ private slots:
     void init();
     void cleanup();
     void staticFunctionsShowTheirKindAndReturnThePressedIndex();
-    void onlyRichTextWraps();
     void panelStaysCentredOverTheAskingWindow();
 
 private:
@@ -119,16 +118,6 @@ void TestGuiMessageBox::staticFunctionsShowTheirKindAndReturnThePressedIndex()
     // A box is not left behind.
     QTRY_VERIFY(!openBox());
     QVERIFY(pOwner->findChildren<CMessageBox*>().isEmpty());
-}
-
-void TestGuiMessageBox::onlyRichTextWraps()
-{
-    CMessageBox box(1, QStringLiteral("T"), QStringLiteral("<b>Upgrade</b> finished on <i>3</i> devices"),
-                    QDialogButtonBox::NoButton, pOwner);
-    auto* pLabel = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
-    QVERIFY(pLabel->wordWrap());
-    box.setText(QStringLiteral("Please add device first"));
-    QVERIFY(!pLabel->wordWrap());
 }
 
 void TestGuiMessageBox::panelStaysCentredOverTheAskingWindow()

@@ -74,10 +74,6 @@ void TestGuiTitleBar::buttonsFollowTheMask()
         QCOMPARE(!button(pBar, "SysMax")->isHidden(), (nMask & 2) != 0);
         QCOMPARE(!button(pBar, "SysMin")->isHidden(), (nMask & 4) != 0);
     }
-    QWidget window;
-    auto* pBar = new CDialogTitle(&window);
-    pBar->setTitle(QStringLiteral("Devices"));
-    QCOMPARE(window.windowTitle(), QStringLiteral("Devices"));
 }
 
 void TestGuiTitleBar::dialogMaximisesRestoresAndDrags()

@@ -4,7 +4,7 @@
 // from memory with every offset, length and count checked; the install description decides the
 // hardware and the new version; inputs of every shape are left to fuzz_camsim_package). What the
 // cameras do is driven through the device library (tests/integration); their state files are
-// tst_state's.
+// tst_config's.
 #include <cstdint>
 #include <string>
 #include <utility>
