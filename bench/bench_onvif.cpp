@@ -69,25 +69,25 @@ int main(int argc, char* argv[])
     const quint16 wsd = bench::freeUdpPort();
     qputenv("VANTREL_ONVIF_DISCOVERY_PORT", QByteArray::number(wsd));
 
-    bench::FleetSpec spec;
-    spec.camsim = bench::camsimPath(parser.value(camsimOpt), VANTREL_CAMSIM_PATH);
-    spec.count = 2 * perKind;
-    spec.firstAddress = QStringLiteral("127.0.72.10");
-    spec.fleetId = 0xb7;
-    spec.models = QStringLiteral("IPC-A,IPC-O"); // even: our protocol, odd: ONVIF only
-    spec.discoveryPort = bench::freeUdpPort();
-    spec.extraArguments = {QStringLiteral("--password"), QStringLiteral("bench"),
-                           QStringLiteral("--onvif-discovery-port"), QString::number(wsd)};
+    bench::FleetSpec fleetSpec;
+    fleetSpec.camsim = bench::camsimPath(parser.value(camsimOpt), VANTREL_CAMSIM_PATH);
+    fleetSpec.count = 2 * perKind;
+    fleetSpec.firstAddress = QStringLiteral("127.0.72.10");
+    fleetSpec.fleetId = 0xb7;
+    fleetSpec.models = QStringLiteral("IPC-A,IPC-O"); // even: our protocol, odd: ONVIF only
+    fleetSpec.discoveryPort = bench::freeUdpPort();
+    fleetSpec.extraArguments = {QStringLiteral("--password"), QStringLiteral("bench"),
+                                QStringLiteral("--onvif-discovery-port"), QString::number(wsd)};
     QTemporaryDir dir;
     bench::Fleet fleet;
     QString error;
-    if (!fleet.start(spec, dir.filePath(QStringLiteral("camsim.log")), error)) {
+    if (!fleet.start(fleetSpec, dir.filePath(QStringLiteral("camsim.log")), error)) {
         std::fprintf(stderr, "bench_onvif: %s\n%s\n", qPrintable(error), fleet.logTail().constData());
         return 1;
     }
     sdkInit(nullptr, nullptr);
     sdkSetup(5000, 1);
-    sdkSetNetOptions("127.255.255.255", spec.discoveryPort, 1);
+    sdkSetNetOptions("127.255.255.255", fleetSpec.discoveryPort, 1);
 
     // Search passes.
     const int passes = parser.value(passesOpt).toInt();

@@ -77,12 +77,12 @@ void TestGuiOnvif::onvifCamerasThroughTheWindow()
     // Upgrade: the transfer, the silent write said as such, success with the new version; no
     // progress connection is tried.
     QTemporaryDir dir;
-    upgradepackage::PackageSpec spec;
-    spec.hardware = "OVF-5100";
-    spec.version = "V5.2.0.UPGRADED";
-    spec.firmwareSize = 256 * 1024;
+    upgradepackage::PackageSpec package;
+    package.hardware = "OVF-5100";
+    package.version = "V5.2.0.UPGRADED";
+    package.firmwareSize = 256 * 1024;
     const QString strPackage = dir.filePath(QStringLiteral("ipco.zip"));
-    QVERIFY(upgradepackage::writeFile(strPackage.toStdString(), upgradepackage::makePackage(spec)));
+    QVERIFY(upgradepackage::writeFile(strPackage.toStdString(), upgradepackage::makePackage(package)));
     pWindow->findChild<QLineEdit*>(QStringLiteral("lineEditFileName"))->setText(strPackage);
     guitest::checkRows(*pWindow, {nRow});
     log.lst.clear();
