@@ -69,21 +69,6 @@ bool intMember(const Json::Value& v, const char* key, int& out)
     return true;
 }
 
-void resetOnClose(QTcpSocket* socket)
-{
-#if defined(Q_OS_UNIX)
-    // A zero linger makes the close send a reset, as a camera that loses power mid-connection.
-    const qintptr fd = socket->socketDescriptor();
-    if (fd >= 0) {
-        struct linger l;
-        l.l_onoff = 1;
-        l.l_linger = 0;
-        ::setsockopt(static_cast<int>(fd), SOL_SOCKET, SO_LINGER, &l, sizeof l);
-    }
-#endif
-    socket->abort();
-}
-
 } // namespace
 
 struct Fleet::Connection
@@ -629,7 +614,7 @@ void Fleet::dropConnection(Connection* connection, bool reset)
         --camera(owned->camera).connections;
     owned->session.reset();
     if (reset) {
-        resetOnClose(socket);
+        abortWithReset(socket);
         socket->deleteLater();
         return;
     }
@@ -670,7 +655,7 @@ void Fleet::dropAll(int index, bool reset)
     for (QTcpSocket* socket : n.upgradeSockets) {
         socket->disconnect(this);
         if (reset)
-            resetOnClose(socket);
+            abortWithReset(socket);
         else
             socket->abort();
         socket->deleteLater();

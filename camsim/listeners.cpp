@@ -3,6 +3,7 @@
 #include <cerrno>
 
 #include <QSocketNotifier>
+#include <QTcpSocket>
 #include <QTimer>
 
 #include <arpa/inet.h>
@@ -135,6 +136,18 @@ void ListenerSet::ready(int id)
         const Accept accept = it->second.accept;
         accept(fd);
     }
+}
+
+void abortWithReset(QTcpSocket* socket)
+{
+    const qintptr fd = socket->socketDescriptor();
+    if (fd >= 0) {
+        struct linger l;
+        l.l_onoff = 1;
+        l.l_linger = 0;
+        ::setsockopt(static_cast<int>(fd), SOL_SOCKET, SO_LINGER, &l, sizeof l);
+    }
+    socket->abort();
 }
 
 } // namespace camsim

@@ -8,6 +8,7 @@
 #include <QObject>
 
 class QSocketNotifier;
+class QTcpSocket;
 
 namespace camsim {
 
@@ -48,5 +49,8 @@ private:
     int epoll_ = -1;
     QSocketNotifier* epollNotifier_ = nullptr;
 };
+
+/// Closes an accepted connection with a reset (a zero linger), as a camera that loses power does.
+void abortWithReset(QTcpSocket* socket);
 
 } // namespace camsim

@@ -12,6 +12,7 @@
 #endif
 
 #include "camera.h"
+#include "listeners.h"
 #include "protocol/frame.h"
 #include "protocol/media.h"
 #include "protocol/messages.h"
@@ -25,21 +26,6 @@ namespace {
 constexpr qint64 kMaxBacklog = 1 << 20;
 constexpr int kToneIntervalMs = 20;
 constexpr std::size_t kIdEnd = 16; // a frame's message id is known once this many bytes are in
-
-void resetSocket(QTcpSocket* socket)
-{
-#if defined(Q_OS_UNIX)
-    // A zero linger makes the close send a reset, as a camera that loses power mid-stream.
-    const qintptr fd = socket->socketDescriptor();
-    if (fd >= 0) {
-        struct linger l;
-        l.l_onoff = 1;
-        l.l_linger = 0;
-        ::setsockopt(static_cast<int>(fd), SOL_SOCKET, SO_LINGER, &l, sizeof l);
-    }
-#endif
-    socket->abort();
-}
 
 } // namespace
 
@@ -203,7 +189,7 @@ void MediaHub::endLink(std::uint64_t id, bool reset)
     QTcpSocket* socket = link->socket;
     socket->disconnect(this);
     if (reset) {
-        resetSocket(socket);
+        abortWithReset(socket);
         socket->deleteLater();
         return;
     }

@@ -5,34 +5,17 @@
 #include <json/json.h>
 
 #include "protocol/messages.h"
+#include "bytes.h"
 #include "counters.h"
 
 namespace protocol {
 
 namespace {
 
-std::uint16_t readU16(const std::uint8_t* p)
-{
-    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
-}
-
-std::uint32_t readU32(const std::uint8_t* p)
-{
-    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
-
-void putU16(std::uint8_t* p, std::uint16_t v)
-{
-    p[0] = static_cast<std::uint8_t>(v);
-    p[1] = static_cast<std::uint8_t>(v >> 8);
-}
-
-void putU32(std::uint8_t* p, std::uint32_t v)
-{
-    for (int i = 0; i < 4; ++i)
-        p[i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
+using bytes::readU16;
+using bytes::readU32;
+using bytes::writeU16;
+using bytes::writeU32;
 
 const std::uint8_t kVoiceMarker[4] = {0x00, 0x00, 0x01, 0xFA};
 
@@ -50,11 +33,11 @@ std::vector<std::uint8_t> encodeVideoFrameHead(const VideoFrameInfo& info)
     std::vector<std::uint8_t> b(kVideoFrameFixed, 0);
     b[0] = static_cast<std::uint8_t>(info.codec);
     b[1] = info.keyFrame ? kVideoKeyFrame : 0;
-    putU16(b.data() + 2, info.width);
-    putU16(b.data() + 4, info.height);
-    putU32(b.data() + 8, info.number);
-    putU32(b.data() + 12, static_cast<std::uint32_t>(info.timestampMs));
-    putU32(b.data() + 16, static_cast<std::uint32_t>(info.timestampMs >> 32));
+    writeU16(b.data() + 2, info.width);
+    writeU16(b.data() + 4, info.height);
+    writeU32(b.data() + 8, info.number);
+    writeU32(b.data() + 12, static_cast<std::uint32_t>(info.timestampMs));
+    writeU32(b.data() + 16, static_cast<std::uint32_t>(info.timestampMs >> 32));
     return b;
 }
 
@@ -141,7 +124,7 @@ std::vector<std::uint8_t> encodeVoiceFrame(const std::uint8_t* payload, std::siz
     std::copy(kVoiceMarker, kVoiceMarker + 4, b.begin());
     b[4] = coding;
     b[5] = kVoiceHeaderByte5;
-    putU16(b.data() + 6, static_cast<std::uint16_t>(size));
+    writeU16(b.data() + 6, static_cast<std::uint16_t>(size));
     if (size > 0)
         std::copy(payload, payload + size, b.begin() + kVoiceHeaderSize);
     return b;
