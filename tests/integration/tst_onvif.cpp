@@ -266,12 +266,12 @@ void TestOnvif::rebootAndUpgrade()
 
     // A package for other hardware ends in failure and changes nothing; a good one's success is
     // tst_gui_onvif's.
-    upgradepackage::PackageSpec spec;
-    spec.hardware = "OTHER-HW";
-    spec.version = "V9.0.ONVIF";
-    spec.firmwareSize = 256 * 1024;
+    upgradepackage::PackageSpec package;
+    package.hardware = "OTHER-HW";
+    package.version = "V9.0.ONVIF";
+    package.firmwareSize = 256 * 1024;
     const QString wrong = dir_.filePath(QStringLiteral("wrong.zip"));
-    QVERIFY(upgradepackage::writeFile(wrong.toStdString(), upgradepackage::makePackage(spec)));
+    QVERIFY(upgradepackage::writeFile(wrong.toStdString(), upgradepackage::makePackage(package)));
     QTRY_VERIFY_WITH_TIMEOUT((handle = login(2)) > 0, 10000); // once the reboot is over
     std::atomic<int> end{0};
     const long upgrade = sdkStartUpgrade(handle, wrong.toLocal8Bit().constData(), 0, &upgradeEnd, &end);
