@@ -25,6 +25,7 @@
 
 #include "batch/CConfigApplier.h"
 #include "benchsupport.h"
+#include "benchwindow.h"
 #include "config/COtherConfigDlg.h"
 #include "config/ConfigRecords.h"
 #include "device/CSearchDeviceThread.h"
@@ -184,24 +185,12 @@ int main(int argc, char* argv[])
             dDeviceMs += dMs;
         }
 
-        for (int nRow = 0; nRow < nRows; ++nRow)
-            pModel->item(nRow, 0)->setCheckState(Qt::Checked);
-        bench::StallMeter stalls;
-        QSignalSpy spyEnd(&window, &CVantrel::releaseCursor);
-        stalls.start();
-        const Clock::time_point start = Clock::now();
-        QTest::mouseClick(window.findChild<QPushButton*>(QStringLiteral("btnModifyCfg")), Qt::LeftButton);
-        // releaseCursor is queued as the worker's last step but one; the idle flag follows it.
-        spyEnd.wait(nRows * 10000 + 10000);
-        while (!window.isIdle())
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
-        dWallMs = msBetween(start, Clock::now());
-        stalls.stop();
-        dMaxStallMs = stalls.maxGapMs();
-        dStallEndMs = msBetween(start, stalls.maxGapEnd());
-        QCoreApplication::processEvents();
-        for (int nRow = 0; nRow < nRows; ++nRow)
-            nSuccess += pModel->index(nRow, 3).data().toString() == QStringLiteral("Modify Config Success") ? 1 : 0;
+        const bench::WindowBatch batch = bench::runWindowBatch(window, nRows, "btnModifyCfg", nRows * 10000 + 10000,
+                                                               QStringLiteral("Modify Config Success"));
+        dWallMs = batch.dWallMs;
+        dMaxStallMs = batch.dMaxStallMs;
+        dStallEndMs = batch.dStallEndMs;
+        nSuccess = batch.nSuccess;
     }
     const int nFleetExit = fleet.stop();
 

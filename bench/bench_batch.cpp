@@ -18,6 +18,7 @@
 #include <QtTest/QTest>
 
 #include "benchsupport.h"
+#include "benchwindow.h"
 #include "device/CSearchDeviceThread.h"
 #include "mainwindow/CVantrel.h"
 
@@ -120,24 +121,12 @@ int main(int argc, char* argv[])
             dDeviceMs += dMs;
         }
 
-        for (int nRow = 0; nRow < nRows; ++nRow)
-            pModel->item(nRow, 0)->setCheckState(Qt::Checked);
-        bench::StallMeter stalls;
-        QSignalSpy spyEnd(&window, &CVantrel::releaseCursor);
-        stalls.start();
-        const Clock::time_point start = Clock::now();
-        QTest::mouseClick(window.findChild<QPushButton*>(QStringLiteral("btnReset")), Qt::LeftButton);
-        // releaseCursor is queued as the worker's last step but one; the idle flag follows it.
-        spyEnd.wait(nRows * 4000 + 10000);
-        while (!window.isIdle())
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
-        dWallMs = msBetween(start, Clock::now());
-        stalls.stop();
-        dMaxStallMs = stalls.maxGapMs();
-        dStallEndMs = msBetween(start, stalls.maxGapEnd());
-        QCoreApplication::processEvents();
-        for (int nRow = 0; nRow < nRows; ++nRow)
-            nSuccess += pModel->index(nRow, 3).data().toString() == QStringLiteral("Reset Config Success") ? 1 : 0;
+        const bench::WindowBatch batch = bench::runWindowBatch(window, nRows, "btnReset", nRows * 4000 + 10000,
+                                                               QStringLiteral("Reset Config Success"));
+        dWallMs = batch.dWallMs;
+        dMaxStallMs = batch.dMaxStallMs;
+        dStallEndMs = batch.dStallEndMs;
+        nSuccess = batch.nSuccess;
     }
     const int nFleetExit = fleet.stop();
 
